@@ -1,0 +1,34 @@
+// The platform facilities the main window works with. The program fills
+// this with the real backends (app/main/platform.cpp, the one place that
+// picks implementations); tests fill it with doubles.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/core/clock.h"
+#include "app/core/overrides.h"
+#include "app/core/prompt.h"
+#include "app/core/settings_store.h"
+
+namespace orvana {
+
+struct Services {
+    std::unique_ptr<Clock> clock;          // required
+    std::unique_ptr<SettingsStore> store;  // required
+    // Null: message boxes on the display, or event-list lines when headless.
+    std::unique_ptr<Prompt> prompt;
+    Overrides overrides;
+    bool headless = false;       // offscreen platform: also echo lines to stdout
+    bool echoToStdout = false;   // write every event-list line to stdout
+    std::string desktopDir;      // where an empty "DATA_DIR" is put
+    std::string manualPath;      // the manual opened by "マニュアル表示"
+    // Opens a document with the desktop's default handler; false on failure.
+    std::function<bool(const std::string& path)> openDocument;
+
+    // Facilities of later subsystems are added below, each as a unique_ptr
+    // to its interface (null = the main window makes the real one).
+};
+
+}  // namespace orvana

@@ -1,0 +1,133 @@
+// The main window: hub of the program. Loads the settings, writes the event
+// list and daily log, starts the monitors and worker threads, and is the
+// MonitorHost every monitor window reports to.
+#pragma once
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "app/core/app_settings.h"
+#include "app/core/event_log.h"
+#include "app/core/monitor_host.h"
+#include "app/ui/services.h"
+
+namespace orvana {
+
+class CTarnwickDlg : public QDialog, public MonitorHost {
+    Q_OBJECT
+
+public:
+    // Takes the facilities; nothing starts before OnInitDialog.
+    explicit CTarnwickDlg(Services services, QWidget* parent = nullptr);
+    ~CTarnwickDlg() override;
+
+    // The start-up sequence: placement, settings, banner and summary,
+    // restart notices, probes, monitors, timer, worker threads. Call once,
+    // before show(). UI thread.
+    void OnInitDialog();
+
+    // MonitorHost
+    void Report(const std::string& text, int stampMode, int extra = 0) override;
+    int RegistMail(ALERT_MODE kind, const std::string& title, const std::string& text,
+                   int timeFormat) override;
+    const AppSettings& settings() const override { return m_settings; }
+    SettingsStore& store() override { return *services_.store; }
+    Clock& clock() override { return *services_.clock; }
+    Prompt& prompt() override { return *prompt_; }
+    bool headless() const override { return services_.headless; }
+
+    // The banner, then the usage guide or the "設定情報:" block.
+    void ReportSetting();
+    // Writes "Setting" and the recipients.
+    void SaveSetting();
+    // Reads the placement, SaveSetting, then writes "Placement".
+    void SaveSettingBeforeClose();
+    // Copies the check boxes into the settings members.
+    void UpdateData();
+
+    // A desktop picture for mails ("#win.jpg"); returns its path.
+    std::string SaveDesktopBitmap();
+
+    // Monitor probes and starts: 1 = the monitor can run. start = 0 only
+    // probes; start = 1 also opens the window(s).
+    int StartVolumeWindow(int start);
+    int StartCameraWindow(int start);
+    int StartTemperatureWindow(int start);
+    int StartGeigerWindow(int start);
+    int StartOwlWindow(int start);
+
+    // Lays the controls out for a client area of cx by cy.
+    void layoutControls(int cx, int cy);
+
+    // Ends the program as "終了" does: reporting off, dialog ended.
+    void OnBnClickedOk();
+
+    EventLog& eventLog() { return log_; }
+    AppSettings& mutableSettings() { return m_settings; }
+    QListWidget* eventList() const { return list_; }
+    QCheckBox* workingBox() const { return working_; }
+    QPushButton* broadcastButton() const { return broadcast_; }
+    QGroupBox* monitorGroup() const { return group_; }
+    // 0 音量, 1 動体, 2 停電, 3 温湿度, 4 放射線, 5 電力
+    QCheckBox* monitorBox(int k) const { return monitorBoxes_[static_cast<std::size_t>(k)]; }
+    QPushButton* settingsButton() const { return settingsButton_; }
+    QPushButton* manualButton() const { return manual_; }
+    QPushButton* exitButton() const { return exit_; }
+    // The about box texts, also offered from the context menu.
+    void showAbout();
+
+    // Minimum and maximum window size.
+    static constexpr int kMinWidth = 320, kMinHeight = 480, kMaxWidth = 2560, kMaxHeight = 1920;
+
+signals:
+    // Carries a line reported on any thread to the list on the UI thread.
+    void lineReported(const QString& line);
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+
+private:
+    void appendListLine(const QString& line);
+    void updateBroadcastButton();
+    void OnBnClickedWorking();
+    void OnBnClickedManual();
+    void onMonitorBoxClicked(int k);
+
+    Services services_;
+    std::unique_ptr<Prompt> prompt_;
+    EventLog log_;
+    AppSettings m_settings;
+
+    // Widgets are children of this dialog; Qt owns them.
+    QCheckBox* working_ = nullptr;
+    QPushButton* broadcast_ = nullptr;
+    QGroupBox* group_ = nullptr;
+    std::array<QCheckBox*, 6> monitorBoxes_{};
+    QListWidget* list_ = nullptr;
+    QPushButton* settingsButton_ = nullptr;
+    QPushButton* manual_ = nullptr;
+    QPushButton* exit_ = nullptr;
+    bool controlsReady_ = false;
+
+public:
+    // State shared with the supervision timer and the mail sender.
+    int m_tickCount = 0;
+    int m_rebootPending = 0;
+    int m_prevMains = -1;       // -1 unknown, 1 on AC, 0 on battery
+    int m_batteryPresent = 1;
+    int m_batteryShutdownDone = 0;
+    TimeT m_keepAliveRef = 0;   // start-up + 60 s
+    TimeT m_startTime = 0;
+};
+
+}  // namespace orvana
