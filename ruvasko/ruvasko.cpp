@@ -1,0 +1,91 @@
+#include "ruvasko/ruvasko.h"
+
+#include <mutex>
+#include <string>
+
+#include "kelvaro/transport/hid_exchange.h"
+#include "kelvaro/transport/system_string.h"
+
+namespace {
+
+using orvana::hid::Report;
+
+constexpr std::uint16_t kCounterProductId = 0x1002;
+constexpr std::uint8_t kReadCount = 0x00;
+constexpr std::uint8_t kClearCount = 0xAA;
+// Count and time fill reply bytes 1-7.
+constexpr std::size_t kCountReplyBytes = 7;
+
+int request(const char* path, std::uint8_t command, Report& reply, std::size_t minReplyBytes) {
+    if (path == nullptr) {
+        return -1;
+    }
+    try {
+        Report out{};
+        out[1] = command;
+        const std::lock_guard lock(orvana::hid::transportLock());
+        return orvana::hid::exchange(orvana::hid::hidapiBus(), path, out, reply, minReplyBytes);
+    } catch (...) {
+        return -1;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+char* FindUSB(int* index) {
+    if (index == nullptr) {
+        return orvana::hid::makeSystemString({});
+    }
+    try {
+        const std::lock_guard lock(orvana::hid::transportLock());
+        const auto path =
+            orvana::hid::findNext(orvana::hid::hidapiBus(), kCounterProductId, *index);
+        return orvana::hid::makeSystemString(path.value_or(std::string{}));
+    } catch (...) {
+        *index = 0;
+        return orvana::hid::makeSystemString({});
+    }
+}
+
+char* GetVers(const char* path) {
+    if (path == nullptr) {
+        return orvana::hid::makeSystemString({});
+    }
+    try {
+        const std::lock_guard lock(orvana::hid::transportLock());
+        const auto version = orvana::hid::readVersion(orvana::hid::hidapiBus(), path);
+        return orvana::hid::makeSystemString(version.value_or(std::string{}));
+    } catch (...) {
+        return orvana::hid::makeSystemString({});
+    }
+}
+
+int GetCountTime(const char* path, uint32_t* count, uint32_t* time) {
+    if (count == nullptr || time == nullptr) {
+        return -1;
+    }
+    Report reply{};
+    const int status = request(path, kReadCount, reply, kCountReplyBytes);
+    if (status != 0) {
+        return status;
+    }
+    *count = static_cast<std::uint32_t>(reply[1]) | static_cast<std::uint32_t>(reply[2]) << 8 |
+             static_cast<std::uint32_t>(reply[3]) << 16 |
+             static_cast<std::uint32_t>(reply[4]) << 24;
+    *time = static_cast<std::uint32_t>(reply[5]) | static_cast<std::uint32_t>(reply[6]) << 8 |
+            static_cast<std::uint32_t>(reply[7]) << 16;
+    return 0;
+}
+
+int Clear(const char* path) {
+    Report reply{};
+    return request(path, kClearCount, reply, 0);
+}
+
+void FreeString(char* text) {
+    orvana::hid::freeSystemString(text);
+}
+
+}  // extern "C"
