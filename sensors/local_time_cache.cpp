@@ -1,0 +1,129 @@
+#include "sensors/local_time_cache.h"
+
+namespace orvana {
+
+long long daysFromCivil(int year, int month, int day) {
+    long long y = year - (month <= 2 ? 1 : 0);
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const long long yoe = y - era * 400;
+    const long long mp = (month + 9) % 12;
+    const long long doy = (153 * mp + 2) / 5 + day - 1;
+    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+namespace {
+
+bool isLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+int daysInMonth(int y, int m) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && isLeap(y) ? 29 : kDays[m - 1];
+}
+
+// The fields read as if they were UTC.
+TimeT naiveOf(int y, int mo, int d, int h, int mi, int s) {
+    return daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
+}
+
+TimeT naiveOf(const LocalTime& lt) {
+    return naiveOf(lt.year, lt.month, lt.day, lt.hour, lt.minute, lt.second);
+}
+
+TimeT offsetAt(TimeT t) {
+    return naiveOf(toLocal(t)) - t;
+}
+
+bool sameFields(const LocalTime& lt, const CalendarFields& f) {
+    return lt.year == f.year && lt.month == f.month && lt.day == f.day && lt.hour == f.hour &&
+           lt.minute == f.minute && lt.second == f.second;
+}
+
+CalendarFields fieldsOf(const LocalTime& lt) {
+    return {lt.year, lt.month, lt.day, lt.hour, lt.minute, lt.second};
+}
+
+}  // namespace
+
+void LocalTimeCache::loadDay(int year, int month, int day) {
+    day_ = Day{};
+    day_.year = year;
+    day_.month = month;
+    day_.day = day;
+    const TimeT t0 = fromLocal(year, month, day, 0, 0, 0);
+    const TimeT t1 = fromLocal(year, month, day, 23, 59, 59);
+    if (t0 == -1 || t1 == -1)
+        return;
+    day_.known = true;
+    day_.offStart = offsetAt(t0);
+    day_.offEnd = offsetAt(t1);
+    const LocalTime m = toLocal(t0);
+    day_.uniform = day_.offStart == day_.offEnd && t1 - t0 == 86399 &&
+                   sameFields(m, CalendarFields{year, month, day, 0, 0, 0});
+}
+
+bool LocalTimeCache::fromLocalFields(const CalendarFields& f, TimeT notBefore, TimeT& out) {
+    if (f.year < 1900 || f.year > 9999 || f.month < 1 || f.month > 12 || f.day < 1 ||
+        f.day > daysInMonth(f.year, f.month) || f.hour < 0 || f.hour > 23 || f.minute < 0 ||
+        f.minute > 59 || f.second < 0 || f.second > 59)
+        return false;
+    if (f.year != day_.year || f.month != day_.month || f.day != day_.day)
+        loadDay(f.year, f.month, f.day);
+    const TimeT naive = naiveOf(f.year, f.month, f.day, f.hour, f.minute, f.second);
+    if (day_.uniform) {
+        out = naive - day_.offStart;
+        return true;
+    }
+    if (day_.known) {
+        // The day of a change: try the offset before and after it.
+        const TimeT a = naive - day_.offStart;
+        const TimeT b = naive - day_.offEnd;
+        const bool aOk = sameFields(toLocal(a), f);
+        const bool bOk = a != b && sameFields(toLocal(b), f);
+        if (aOk && bOk) {
+            const TimeT early = a < b ? a : b;
+            const TimeT late = a < b ? b : a;
+            out = early >= notBefore ? early : late;
+            return true;
+        }
+        if (aOk || bOk) {
+            out = aOk ? a : b;
+            return true;
+        }
+    }
+    const TimeT t = fromLocal(f.year, f.month, f.day, f.hour, f.minute, f.second);
+    if (t == -1)
+        return false;
+    out = t;
+    return true;
+}
+
+CalendarFields LocalTimeCache::toLocalFields(TimeT t) {
+    if (t >= lo_ && t < hi_) {
+        CalendarFields f = date_;
+        const TimeT s = t - lo_;
+        f.hour = static_cast<int>(s / 3600);
+        f.minute = static_cast<int>(s / 60 % 60);
+        f.second = static_cast<int>(s % 60);
+        return f;
+    }
+    const LocalTime lt = toLocal(t);
+    const TimeT off = naiveOf(lt) - t;
+    const TimeT lo = t - (lt.hour * 3600 + lt.minute * 60 + lt.second);
+    const TimeT hi = lo + 86400;
+    const LocalTime start = toLocal(lo);
+    if (offsetAt(lo) == off && offsetAt(hi - 1) == off && start.hour == 0 && start.minute == 0 &&
+        start.second == 0 && start.day == lt.day) {
+        lo_ = lo;
+        hi_ = hi;
+        date_ = fieldsOf(lt);
+    } else {
+        lo_ = 1;
+        hi_ = 0;
+    }
+    return fieldsOf(lt);
+}
+
+}  // namespace orvana
