@@ -30,7 +30,11 @@
 #include <string.h>
 
 #if defined(_WIN32)
+#if defined(KELVARO_BUILDING)
 #define KELVARO_API __declspec(dllexport)
+#else
+#define KELVARO_API __declspec(dllimport)
+#endif
 #else
 #define KELVARO_API __attribute__((visibility("default")))
 #endif

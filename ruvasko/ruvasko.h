@@ -29,7 +29,11 @@
 #include <string.h>
 
 #if defined(_WIN32)
+#if defined(RUVASKO_BUILDING)
 #define RUVASKO_API __declspec(dllexport)
+#else
+#define RUVASKO_API __declspec(dllimport)
+#endif
 #else
 #define RUVASKO_API __attribute__((visibility("default")))
 #endif

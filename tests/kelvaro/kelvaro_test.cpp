@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -12,6 +13,8 @@
 #include "kelvaro/kelvaro.h"
 #include "tests/devices/loaded_library.h"
 #include "tests/devices/simhid.h"
+
+extern "C" unsigned orvana_c_string_length(const char* text);
 
 namespace {
 
@@ -226,6 +229,20 @@ TEST_F(Kelvaro, NoMeterGivesEmptyStringAndIndexZero) {
 
     EXPECT_EQ(take(findUsb(nullptr)), "");
     freeString(nullptr);
+    EXPECT_EQ(orvana_c_string_length(nullptr), 0u);
+}
+
+TEST_F(Kelvaro, SystemStringCarriesItsLengthBeforeTheBytes) {
+    simhid_add_device(kVendor, kMeter, "/dev/hidraw1");
+    int index = 0;
+    char* s = findUsb(&index);
+    ASSERT_NE(s, nullptr);
+    std::uint32_t stored = 0;
+    std::memcpy(&stored, s - sizeof stored, sizeof stored);
+    EXPECT_EQ(stored, 12u);
+    EXPECT_EQ(s[12], '\0');
+    EXPECT_EQ(orvana_c_string_length(s), 12u);
+    freeString(s);
 }
 
 TEST_F(Kelvaro, ControlIoSendsSwitchCommands) {
