@@ -22,19 +22,30 @@ AttachMatrix defaultAttachMatrix() {
 
 int attachRowOf(ALERT_MODE kind) {
     switch (kind) {
-        case ALERT_VOL: return ROW_VOL;
-        case ALERT_CAM: return ROW_CAM;
-        case ALERT_TEMP: return ROW_TEMP;
-        case ALERT_GEIGER: return ROW_GEIGER;
-        case ALERT_OWL: return ROW_OWL;
-        case ALERT_POW: return ROW_POW;
-        case ALERT_TK: return ROW_TK;
-        case ALERT_RQ: return ROW_RQ;
-        default: return -1;
+        case ALERT_VOL:
+            return ROW_VOL;
+        case ALERT_CAM:
+            return ROW_CAM;
+        case ALERT_TEMP:
+            return ROW_TEMP;
+        case ALERT_GEIGER:
+            return ROW_GEIGER;
+        case ALERT_OWL:
+            return ROW_OWL;
+        case ALERT_POW:
+            return ROW_POW;
+        case ALERT_TK:
+            return ROW_TK;
+        case ALERT_RQ:
+            return ROW_RQ;
+        default:
+            return -1;
     }
 }
 
-std::string defaultKeepAliveAddress() { return build::kWatchdogAddress; }
+std::string defaultKeepAliveAddress() {
+    return build::kWatchdogAddress;
+}
 
 namespace {
 
@@ -91,7 +102,8 @@ AppSettings LoadSettings(SettingsStore& st, TimeT now, const std::string& deskto
     }
     const AttachMatrix defaults = defaultAttachMatrix();
     for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 6; ++c) s.attach[r][c] = i(attachKey(r, c).c_str(), defaults[r][c]);
+        for (int c = 0; c < 6; ++c)
+            s.attach[r][c] = i(attachKey(r, c).c_str(), defaults[r][c]);
     s.conv3gp = i("CONV_3GP", 0);
     s.ffmpegPath = str("FFMPEG_PATH", "");
     s.ffmpegOption = str("FFMPEG_OPTION", s.ffmpegOption);
@@ -107,7 +119,8 @@ AppSettings LoadSettings(SettingsStore& st, TimeT now, const std::string& deskto
         a.m_bTeiki = st.getInt(sec, "TEIKI", 0);
         a.m_bKanri = st.getInt(sec, "KANRI", 0);
         a.m_bTest = st.getInt(sec, "TEST", 0);
-        if (a.IsValid()) s.addresses.push_back(std::move(a));
+        if (a.IsValid())
+            s.addresses.push_back(std::move(a));
     }
 
     if (s.dataDir.empty()) {
@@ -163,7 +176,8 @@ void SaveSetting(SettingsStore& st, const AppSettings& s) {
     wi("HOUR_KA", s.hourKA);
     ws("TO_KA", s.toKA);
     for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 6; ++c) wi(attachKey(r, c).c_str(), s.attach[r][c]);
+        for (int c = 0; c < 6; ++c)
+            wi(attachKey(r, c).c_str(), s.attach[r][c]);
     wi("CONV_3GP", s.conv3gp);
     ws("FFMPEG_PATH", s.ffmpegPath);
     ws("FFMPEG_OPTION", s.ffmpegOption);
@@ -202,7 +216,8 @@ void SavePlacement(SettingsStore& st, const std::string& section, const Placemen
 
 TimeT LoadLastAlive(const SettingsStore& st) {
     int y = st.getInt("Time", "CloseYear", 0);
-    if (y == 0) return 0;
+    if (y == 0)
+        return 0;
     TimeT t = fromLocal(y, st.getInt("Time", "CloseMonth", 0), st.getInt("Time", "CloseDay", 0),
                         st.getInt("Time", "CloseHour", 0), st.getInt("Time", "CloseMinute", 0),
                         st.getInt("Time", "CloseSecond", 0));

@@ -16,8 +16,8 @@ namespace orvana {
 // Rows and columns of the attachment matrix; keys are ROW + "_ATTACH_" + COL.
 enum AttachRow : int { ROW_VOL, ROW_CAM, ROW_TEMP, ROW_GEIGER, ROW_OWL, ROW_POW, ROW_TK, ROW_RQ };
 enum AttachCol : int { COL_VOL, COL_CAM, COL_TEMP, COL_GEIGER, COL_OWL, COL_DESK };
-inline constexpr std::array<const char*, 8> kAttachRowNames = {"VOL",    "CAM", "TEMP", "GEIGER",
-                                                               "OWL",    "POW", "TK",   "RQ"};
+inline constexpr std::array<const char*, 8> kAttachRowNames = {"VOL", "CAM", "TEMP", "GEIGER",
+                                                               "OWL", "POW", "TK",   "RQ"};
 inline constexpr std::array<const char*, 6> kAttachColNames = {"VOL",    "CAM", "TEMP",
                                                                "GEIGER", "OWL", "DESK"};
 using AttachMatrix = std::array<std::array<int, 6>, 8>;
@@ -28,40 +28,40 @@ int attachRowOf(ALERT_MODE kind);
 inline constexpr const char* kSection = "Setting";
 
 struct AppSettings {
-    int working = 0;          // "WORKING"
-    int useVolume = 1;        // "USE_VOLUME"
-    int useCamera = 1;        // "USE_CAMERA"
-    int usePowerDown = 1;     // "USE_POWER_DOWN"
-    int useTemperature = 1;   // "USE_TEMPERATURE"
-    int useGeiger = 1;        // "USE_GEIGER"
-    int useOwl = 1;           // "USE_OWL"
-    int useQuellorSmtp = 0;   // "USE_QUELLOR_SMTP": 0 maker's account, 1 own server
-    std::string smtp;         // "SMTP"
-    int portNum = 1;          // "PORTNUM": 0 = 25, 1 = 587 with AUTH
-    int enableSsl = 0;        // "ENABLESSL"
-    std::string userName;     // "USERNAME"
-    std::string password;     // "PASSWORD"
-    std::string from;         // "FROM"
+    int working = 0;                 // "WORKING"
+    int useVolume = 1;               // "USE_VOLUME"
+    int useCamera = 1;               // "USE_CAMERA"
+    int usePowerDown = 1;            // "USE_POWER_DOWN"
+    int useTemperature = 1;          // "USE_TEMPERATURE"
+    int useGeiger = 1;               // "USE_GEIGER"
+    int useOwl = 1;                  // "USE_OWL"
+    int useQuellorSmtp = 0;          // "USE_QUELLOR_SMTP": 0 maker's account, 1 own server
+    std::string smtp;                // "SMTP"
+    int portNum = 1;                 // "PORTNUM": 0 = 25, 1 = 587 with AUTH
+    int enableSsl = 0;               // "ENABLESSL"
+    std::string userName;            // "USERNAME"
+    std::string password;            // "PASSWORD"
+    std::string from;                // "FROM"
     std::string subject = "orvana";  // "SUBJECT"
-    int sendTestMail1 = 1;    // "SEND_TESTMAIL1"
-    int sendTestMail2 = 1;    // "SEND_TESTMAIL2"
-    int autoShutdown = 1;     // "AUTOSHUTDOWN"
-    int batteryLimit = 10;    // "BATTERYLIMIT"
-    int checkTK = 1;          // "CHECK_TK"
-    int hourTK = 0;           // "HOUR_TK"
-    TimeT timeTK = 0;         // today + "TIME_H_TK":"TIME_M_TK":"TIME_S_TK"
-    int checkRB = 0;          // "CHECK_RB"
-    int weekRB = 0;           // "WEEK_RB"
-    TimeT timeRB = 0;         // today + "TIME_H_RB":"TIME_M_RB":"TIME_S_RB"
-    int hourKA = 0;           // "HOUR_KA"
-    std::string toKA;         // "TO_KA"
+    int sendTestMail1 = 1;           // "SEND_TESTMAIL1"
+    int sendTestMail2 = 1;           // "SEND_TESTMAIL2"
+    int autoShutdown = 1;            // "AUTOSHUTDOWN"
+    int batteryLimit = 10;           // "BATTERYLIMIT"
+    int checkTK = 1;                 // "CHECK_TK"
+    int hourTK = 0;                  // "HOUR_TK"
+    TimeT timeTK = 0;                // today + "TIME_H_TK":"TIME_M_TK":"TIME_S_TK"
+    int checkRB = 0;                 // "CHECK_RB"
+    int weekRB = 0;                  // "WEEK_RB"
+    TimeT timeRB = 0;                // today + "TIME_H_RB":"TIME_M_RB":"TIME_S_RB"
+    int hourKA = 0;                  // "HOUR_KA"
+    std::string toKA;                // "TO_KA"
     AttachMatrix attach = defaultAttachMatrix();
-    int conv3gp = 0;          // "CONV_3GP"
-    std::string ffmpegPath;   // "FFMPEG_PATH"
+    int conv3gp = 0;         // "CONV_3GP"
+    std::string ffmpegPath;  // "FFMPEG_PATH"
     std::string ffmpegOption = "-strict experimental -y -vcodec mpeg4 -acodec aac -f 3gp -ar 16000";
-    int attachGip = 0;        // "ATTACH_GIP"
-    std::string dataDir;      // "DATA_DIR"
-    int dataKeepPeriod = 6;   // "DATA_KEEP_PERIOD"
+    int attachGip = 0;                    // "ATTACH_GIP"
+    std::string dataDir;                  // "DATA_DIR"
+    int dataKeepPeriod = 6;               // "DATA_KEEP_PERIOD"
     std::vector<CUserAddress> addresses;  // "USER_ADDRESS" + "UserAddress%d"
 
     // Nothing has been set up yet: no server, no recipient, no sender.

@@ -37,7 +37,8 @@ TimeT fromLocal(int year, int month, int day, int hour, int minute, int second) 
 }
 
 std::string formatLocal(TimeT t, const std::string& pattern) {
-    if (pattern.empty()) return {};
+    if (pattern.empty())
+        return {};
     std::time_t tt = static_cast<std::time_t>(t);
     std::tm tm{};
     localtime_r(&tt, &tm);
@@ -46,7 +47,8 @@ std::string formatLocal(TimeT t, const std::string& pattern) {
     std::vector<char> buf(pattern.size() * 4 + 64);
     for (;;) {
         std::size_t n = std::strftime(buf.data(), buf.size(), pattern.c_str(), &tm);
-        if (n > 0 || buf.size() > pattern.size() * 64 + 4096) return std::string(buf.data(), n);
+        if (n > 0 || buf.size() > pattern.size() * 64 + 4096)
+            return std::string(buf.data(), n);
         buf.resize(buf.size() * 2);
     }
 }
@@ -54,7 +56,7 @@ std::string formatLocal(TimeT t, const std::string& pattern) {
 namespace {
 
 class SystemClock final : public Clock {
-public:
+  public:
     TimeT now() const override { return static_cast<TimeT>(std::time(nullptr)); }
     std::int64_t nowMs() const override {
         using namespace std::chrono;
@@ -65,6 +67,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<Clock> makeSystemClock() { return std::make_unique<SystemClock>(); }
+std::unique_ptr<Clock> makeSystemClock() {
+    return std::make_unique<SystemClock>();
+}
 
 }  // namespace orvana

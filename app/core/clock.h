@@ -14,14 +14,14 @@ using TimeT = std::int64_t;
 
 // Calendar fields in the process's local time zone (TZ).
 struct LocalTime {
-    int year = 1970;   // four digits
-    int month = 1;     // 1..12
-    int day = 1;       // 1..31
-    int hour = 0;      // 0..23
-    int minute = 0;    // 0..59
-    int second = 0;    // 0..60
-    int weekday = 4;   // 0 = Sunday .. 6 = Saturday
-    int yearDay = 0;   // 0..365
+    int year = 1970;  // four digits
+    int month = 1;    // 1..12
+    int day = 1;      // 1..31
+    int hour = 0;     // 0..23
+    int minute = 0;   // 0..59
+    int second = 0;   // 0..60
+    int weekday = 4;  // 0 = Sunday .. 6 = Saturday
+    int yearDay = 0;  // 0..365
     bool dst = false;
 };
 
@@ -39,7 +39,7 @@ TimeT fromLocal(int year, int month, int day, int hour, int minute, int second);
 std::string formatLocal(TimeT t, const std::string& pattern);
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
 
     // Current time in whole seconds. Any thread.

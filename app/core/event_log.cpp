@@ -6,8 +6,10 @@
 namespace orvana {
 
 std::string joinDataPath(const std::string& dataDir, const std::string& name) {
-    if (dataDir.empty()) return name;
-    if (dataDir.back() == '/') return dataDir + name;
+    if (dataDir.empty())
+        return name;
+    if (dataDir.back() == '/')
+        return dataDir + name;
     return dataDir + "/" + name;
 }
 
@@ -49,7 +51,8 @@ void EventLog::Report(const std::string& text, int stampMode, int /*extra*/) {
     std::vector<Sink> sinks;
     {
         std::lock_guard lock(mutex_);
-        if (!enabled_) return;
+        if (!enabled_)
+            return;
         sinks = sinks_;
     }
     std::string stamp;
@@ -59,15 +62,18 @@ void EventLog::Report(const std::string& text, int stampMode, int /*extra*/) {
         stamp = formatLocal(clock_.now(), "%Y/%m/%d %H:%M:%S ");
     const std::string line = stamp + text;
     WriteToLogFile(line);
-    for (const Sink& s : sinks) s(line);
+    for (const Sink& s : sinks)
+        s(line);
 }
 
 bool EventLog::WriteToLogFile(const std::string& line) {
-    if (line.empty()) return true;
+    if (line.empty())
+        return true;
     std::string out;
     out.reserve(line.size() + 2);
     for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '\n' && (i == 0 || line[i - 1] != '\r')) out += '\r';
+        if (line[i] == '\n' && (i == 0 || line[i - 1] != '\r'))
+            out += '\r';
         out += line[i];
     }
     out += "\r\n";
@@ -76,7 +82,8 @@ bool EventLog::WriteToLogFile(const std::string& line) {
     // thread and the UI thread never interleave.
     std::lock_guard lock(fileMutex_);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "ab"), &std::fclose);
-    if (!f) return false;
+    if (!f)
+        return false;
     bool ok = std::fwrite(out.data(), 1, out.size(), f.get()) == out.size();
     return std::fflush(f.get()) == 0 && ok;
 }

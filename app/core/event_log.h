@@ -11,7 +11,7 @@
 namespace orvana {
 
 class EventLog {
-public:
+  public:
     // Receives every reported line (stamp included). Called on the reporting
     // thread; a sink that touches widgets must hand the line over to the UI
     // thread itself (queued call).
@@ -46,7 +46,7 @@ public:
     void addSink(Sink sink);
     void clearSinks();
 
-private:
+  private:
     Clock& clock_;
     mutable std::mutex mutex_;
     std::string dataDir_;

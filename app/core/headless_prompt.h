@@ -8,7 +8,7 @@
 namespace orvana {
 
 class HeadlessPrompt final : public Prompt {
-public:
+  public:
     explicit HeadlessPrompt(EventLog& log) : log_(log) {}
     void notify(const std::string& text) override { log_.Report(text, 0); }
     void message(const std::string& text) override { log_.Report(text, 0); }
@@ -17,7 +17,7 @@ public:
         return false;
     }
 
-private:
+  private:
     EventLog& log_;
 };
 

@@ -13,7 +13,7 @@
 namespace orvana {
 
 class MonitorHost {
-public:
+  public:
     virtual ~MonitorHost() = default;
 
     // The event report (see EventLog::Report). Any thread.
@@ -42,7 +42,7 @@ public:
 // path; the path is returned even when the file could not be written (the
 // sender skips missing files). UI thread only.
 class AttachmentSource {
-public:
+  public:
     virtual ~AttachmentSource() = default;
     // A picture of the window's client area.
     virtual std::string SaveClientBitmap() = 0;

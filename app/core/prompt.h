@@ -7,7 +7,7 @@
 namespace orvana {
 
 class Prompt {
-public:
+  public:
     virtual ~Prompt() = default;
 
     // A message raised by a monitor, the mail composer or a timer. Never

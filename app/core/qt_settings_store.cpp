@@ -14,7 +14,9 @@
 namespace orvana {
 namespace {
 
-QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+QString qs(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
 
 std::unique_ptr<QSettings> openSettings(const std::string& iniPath) {
     if (iniPath.empty()) {
@@ -25,7 +27,7 @@ std::unique_ptr<QSettings> openSettings(const std::string& iniPath) {
 }
 
 class QtSettingsStore final : public SettingsStore {
-public:
+  public:
     explicit QtSettingsStore(const std::string& iniPath) : settings_(openSettings(iniPath)) {
         protectFile();
     }
@@ -34,7 +36,8 @@ public:
     int getInt(const std::string& section, const std::string& key, int def) const override {
         std::lock_guard lock(mutex_);
         QVariant v = settings_->value(qs(section + "/" + key));
-        if (!v.isValid()) return def;
+        if (!v.isValid())
+            return def;
         bool ok = false;
         int r = v.toInt(&ok);
         return ok ? r : def;
@@ -43,7 +46,8 @@ public:
                           const std::string& def) const override {
         std::lock_guard lock(mutex_);
         QVariant v = settings_->value(qs(section + "/" + key));
-        if (!v.isValid()) return def;
+        if (!v.isValid())
+            return def;
         return v.toString().toStdString();
     }
     void writeInt(const std::string& section, const std::string& key, int value) override {
@@ -67,16 +71,18 @@ public:
         return settings_->status() == QSettings::NoError;
     }
 
-private:
+  private:
     // Creates the file owner-only before anything is written into it, and
     // keeps it so: the file holds the mail password.
     void protectFile() const {
         const QString path = settings_->fileName();
-        if (path.isEmpty()) return;
+        if (path.isEmpty())
+            return;
         QDir().mkpath(QFileInfo(path).absolutePath());
         const QByteArray native = QFile::encodeName(path);
         int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
         ::chmod(native.constData(), 0600);
     }
 

@@ -7,7 +7,7 @@
 namespace orvana {
 
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
 
     // The stored integer, or def when the key is missing or not a number.

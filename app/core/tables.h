@@ -13,8 +13,10 @@ inline constexpr std::array<int, 12> DelHours = {1,   3,   8,    24,   72,   192
 // DelHours for any index: an index beyond the table is taken as its last row,
 // a negative one as the first, so a hand-edited store never reads past it.
 inline int delHoursFor(int index) {
-    if (index < 0) return DelHours.front();
-    if (index >= static_cast<int>(DelHours.size())) return DelHours.back();
+    if (index < 0)
+        return DelHours.front();
+    if (index >= static_cast<int>(DelHours.size()))
+        return DelHours.back();
     return DelHours[static_cast<std::size_t>(index)];
 }
 

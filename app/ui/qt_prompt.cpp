@@ -17,13 +17,14 @@ void QtPrompt::notify(const std::string& text) {
     box->show();
     QPointer<QMessageBox> guard(box);
     QTimer::singleShot(kAutoCloseMs, box, [guard] {
-        if (guard) guard->close();
+        if (guard)
+            guard->close();
     });
 }
 
 void QtPrompt::message(const std::string& text) {
-    QMessageBox box(QMessageBox::Information, kTitle, QString::fromStdString(text),
-                    QMessageBox::Ok, parent_.data());
+    QMessageBox box(QMessageBox::Information, kTitle, QString::fromStdString(text), QMessageBox::Ok,
+                    parent_.data());
     box.exec();
 }
 

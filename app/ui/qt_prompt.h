@@ -9,7 +9,7 @@
 namespace orvana {
 
 class QtPrompt final : public Prompt {
-public:
+  public:
     // parent: the window the boxes belong to; may be null or go away first.
     explicit QtPrompt(QWidget* parent = nullptr) : parent_(parent) {}
 
@@ -21,7 +21,7 @@ public:
 
     static constexpr int kAutoCloseMs = 60000;
 
-private:
+  private:
     QPointer<QWidget> parent_;
 };
 

@@ -20,10 +20,10 @@ struct Services {
     // Null: message boxes on the display, or event-list lines when headless.
     std::unique_ptr<Prompt> prompt;
     Overrides overrides;
-    bool headless = false;       // offscreen platform: also echo lines to stdout
-    bool echoToStdout = false;   // write every event-list line to stdout
-    std::string desktopDir;      // where an empty "DATA_DIR" is put
-    std::string manualPath;      // the manual opened by "マニュアル表示"
+    bool headless = false;      // offscreen platform: also echo lines to stdout
+    bool echoToStdout = false;  // write every event-list line to stdout
+    std::string desktopDir;     // where an empty "DATA_DIR" is put
+    std::string manualPath;     // the manual opened by "マニュアル表示"
     // Opens a document with the desktop's default handler; false on failure.
     std::function<bool(const std::string& path)> openDocument;
 

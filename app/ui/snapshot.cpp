@@ -19,7 +19,8 @@ void keepOnTop(QWidget& w) {
     }
     const bool visible = w.isVisible();
     w.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    if (visible) w.show();  // changing the flags hides a shown window
+    if (visible)
+        w.show();  // changing the flags hides a shown window
     w.raise();
 }
 
@@ -29,7 +30,8 @@ bool offscreen() {
 }
 
 bool saveJpeg(const QImage& img, const std::string& path) {
-    if (img.isNull()) return false;
+    if (img.isNull())
+        return false;
     return img.save(QString::fromStdString(path), "JPG");
 }
 
@@ -48,7 +50,8 @@ QImage clientPicture(QWidget& w) {
 std::string SaveClientBitmap(QWidget& w, const SettingsStore& store, TimeT now,
                              const std::string& suffix, bool makeTopmost) {
     const std::string path = snapshotFileName(store, now, suffix);
-    if (makeTopmost) keepOnTop(w);
+    if (makeTopmost)
+        keepOnTop(w);
     saveJpeg(clientPicture(w), path);
     return path;
 }
@@ -58,8 +61,10 @@ std::string SaveDesktopBitmap(QWidget& mainWindow, const SettingsStore& store, T
     keepOnTop(mainWindow);
     QImage img;
     QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen && !offscreen()) img = screen->grabWindow(0).toImage();
-    if (img.isNull()) img = clientPicture(mainWindow);
+    if (screen && !offscreen())
+        img = screen->grabWindow(0).toImage();
+    if (img.isNull())
+        img = clientPicture(mainWindow);
     saveJpeg(img, path);
     return path;
 }

@@ -23,7 +23,7 @@ namespace orvana {
 class CTarnwickDlg : public QDialog, public MonitorHost {
     Q_OBJECT
 
-public:
+  public:
     // Takes the facilities; nothing starts before OnInitDialog.
     explicit CTarnwickDlg(Services services, QWidget* parent = nullptr);
     ~CTarnwickDlg() override;
@@ -68,6 +68,8 @@ public:
 
     // Ends the program as "終了" does: reporting off, dialog ended.
     void OnBnClickedOk();
+    // The system ends the session (SIGTERM). UI thread.
+    void OnSystemTerminate();
 
     EventLog& eventLog() { return log_; }
     AppSettings& mutableSettings() { return m_settings; }
@@ -86,17 +88,17 @@ public:
     // Minimum and maximum window size.
     static constexpr int kMinWidth = 320, kMinHeight = 480, kMaxWidth = 2560, kMaxHeight = 1920;
 
-signals:
+  signals:
     // Carries a line reported on any thread to the list on the UI thread.
     void lineReported(const QString& line);
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
 
-private:
+  private:
     void appendListLine(const QString& line);
     void updateBroadcastButton();
     void OnBnClickedWorking();
@@ -119,14 +121,14 @@ private:
     QPushButton* exit_ = nullptr;
     bool controlsReady_ = false;
 
-public:
+  public:
     // State shared with the supervision timer and the mail sender.
     int m_tickCount = 0;
     int m_rebootPending = 0;
-    int m_prevMains = -1;       // -1 unknown, 1 on AC, 0 on battery
+    int m_prevMains = -1;  // -1 unknown, 1 on AC, 0 on battery
     int m_batteryPresent = 1;
     int m_batteryShutdownDone = 0;
-    TimeT m_keepAliveRef = 0;   // start-up + 60 s
+    TimeT m_keepAliveRef = 0;  // start-up + 60 s
     TimeT m_startTime = 0;
 };
 

@@ -11,8 +11,7 @@ namespace {
 bool onSomeScreen(int x, int y, const std::vector<QRect>& screens) {
     for (const QRect& s : screens) {
         // A stored right/bottom edge is exclusive, so the edge itself counts.
-        if (x >= s.left() && x <= s.left() + s.width() && y >= s.top() &&
-            y <= s.top() + s.height())
+        if (x >= s.left() && x <= s.left() + s.width() && y >= s.top() && y <= s.top() + s.height())
             return true;
     }
     return false;
@@ -34,7 +33,8 @@ QRect placeWindowRect(const Placement& p, QSize size, const std::vector<QRect>& 
 
 void placeWindow(QWidget& w, const Placement& stored, int shift) {
     std::vector<QRect> screens;
-    for (QScreen* s : QGuiApplication::screens()) screens.push_back(s->geometry());
+    for (QScreen* s : QGuiApplication::screens())
+        screens.push_back(s->geometry());
     QScreen* primary = QGuiApplication::primaryScreen();
     const QRect work = primary ? primary->availableGeometry() : QRect(0, 0, 1024, 768);
     const QRect r = placeWindowRect(stored, w.size(), screens, work, shift);

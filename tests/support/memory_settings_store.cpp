@@ -4,11 +4,11 @@
 
 namespace orvana::testing {
 
-int MemorySettingsStore::getInt(const std::string& section, const std::string& key,
-                                int def) const {
+int MemorySettingsStore::getInt(const std::string& section, const std::string& key, int def) const {
     std::lock_guard lock(mutex_);
     auto it = values_.find(section + "/" + key);
-    if (it == values_.end()) return def;
+    if (it == values_.end())
+        return def;
     char* end = nullptr;
     long v = std::strtol(it->second.c_str(), &end, 10);
     return (end && *end == '\0' && !it->second.empty()) ? static_cast<int>(v) : def;
@@ -21,8 +21,7 @@ std::string MemorySettingsStore::getString(const std::string& section, const std
     return it == values_.end() ? def : it->second;
 }
 
-void MemorySettingsStore::writeInt(const std::string& section, const std::string& key,
-                                   int value) {
+void MemorySettingsStore::writeInt(const std::string& section, const std::string& key, int value) {
     std::lock_guard lock(mutex_);
     values_[section + "/" + key] = std::to_string(value);
     ++writes_;

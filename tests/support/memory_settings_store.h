@@ -11,7 +11,7 @@
 namespace orvana::testing {
 
 class MemorySettingsStore final : public SettingsStore {
-public:
+  public:
     int getInt(const std::string& section, const std::string& key, int def) const override;
     std::string getString(const std::string& section, const std::string& key,
                           const std::string& def) const override;
@@ -27,7 +27,7 @@ public:
     int writes() const;
     int syncs = 0;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::map<std::string, std::string> values_;
     int writes_ = 0;

@@ -11,7 +11,7 @@
 namespace orvana::testing {
 
 class RecordingPrompt final : public Prompt {
-public:
+  public:
     void notify(const std::string& text) override {
         std::lock_guard lock(mutex);
         notices.push_back(text);
@@ -23,7 +23,8 @@ public:
     bool askOkCancel(const std::string& text) override {
         std::lock_guard lock(mutex);
         questions.push_back(text);
-        if (answers.empty()) return false;
+        if (answers.empty())
+            return false;
         bool a = answers.front();
         answers.pop_front();
         return a;

@@ -21,7 +21,8 @@ void VirtualClock::sleepFor(std::chrono::milliseconds d) {
     std::unique_lock lock(mutex_);
     const std::int64_t deadline = nowMs_ + d.count();
     if (auto_) {
-        if (nowMs_ < deadline) nowMs_ = deadline;
+        if (nowMs_ < deadline)
+            nowMs_ = deadline;
         changed_.notify_all();
         return;
     }
@@ -29,9 +30,11 @@ void VirtualClock::sleepFor(std::chrono::milliseconds d) {
     changed_.notify_all();
     const auto realDeadline = std::chrono::steady_clock::now() + realLimit;
     while (nowMs_ < deadline && !auto_) {
-        if (changed_.wait_until(lock, realDeadline) == std::cv_status::timeout) break;
+        if (changed_.wait_until(lock, realDeadline) == std::cv_status::timeout)
+            break;
     }
-    if (auto_ && nowMs_ < deadline) nowMs_ = deadline;
+    if (auto_ && nowMs_ < deadline)
+        nowMs_ = deadline;
     --sleepers_;
     changed_.notify_all();
 }
@@ -42,7 +45,9 @@ void VirtualClock::setAutoAdvance(bool on) {
     changed_.notify_all();
 }
 
-void VirtualClock::setNow(TimeT t) { setNowMs(t * 1000); }
+void VirtualClock::setNow(TimeT t) {
+    setNowMs(t * 1000);
+}
 
 void VirtualClock::setNowMs(std::int64_t ms) {
     std::lock_guard lock(mutex_);

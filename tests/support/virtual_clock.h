@@ -13,7 +13,7 @@
 namespace orvana::testing {
 
 class VirtualClock final : public Clock {
-public:
+  public:
     // start: the initial time in seconds since 1970.
     explicit VirtualClock(TimeT start = 1700000000, bool autoAdvance = false);
 
@@ -42,7 +42,7 @@ public:
 
     std::chrono::milliseconds realLimit{std::chrono::seconds(20)};
 
-private:
+  private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::int64_t nowMs_;
