@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "sensors/local_time_cache.h"
 #include "sensors/sensor_records.h"
 #include "tests/sensors/test_dirs.h"
 
@@ -177,6 +178,38 @@ TEST(OwlSeries, SlidingSumMatchesDirectAverageOverLongSeries) {
         fresh[i].m_MaWindow = 0;
     for (int i : {0, 1, 1439, 1440, 2500, 4999})
         EXPECT_NEAR(s.GetPowerMA(i, 1440), fresh.GetPowerMA(i, 1440), 1e-9) << i;
+}
+
+}  // namespace
+}  // namespace orvana
+
+namespace orvana {
+namespace {
+
+TEST(LocalTimeCache, AgreesWithThePlatformOverAYearWithDst) {
+    testing::ScopedTz tz("Europe/Berlin");
+    LocalTimeCache cache;
+    TimeT prev = INT64_MIN;
+    for (TimeT t = 1767225600 - 3600; t < 1767225600 + 366 * 86400; t += 7 * 60 + 13) {
+        const LocalTime lt = toLocal(t);
+        const CalendarFields f = cache.toLocalFields(t);
+        ASSERT_EQ(f.year, lt.year) << t;
+        ASSERT_EQ(f.month, lt.month) << t;
+        ASSERT_EQ(f.day, lt.day) << t;
+        ASSERT_EQ(f.hour, lt.hour) << t;
+        ASSERT_EQ(f.minute, lt.minute) << t;
+        ASSERT_EQ(f.second, lt.second) << t;
+        TimeT back = 0;
+        ASSERT_TRUE(cache.fromLocalFields(f, prev, back));
+        ASSERT_EQ(back, t);
+        prev = t;
+    }
+    TimeT out = 42;
+    EXPECT_FALSE(cache.fromLocalFields({2026, 2, 29, 0, 0, 0}, 0, out));
+    EXPECT_FALSE(cache.fromLocalFields({2026, 1, 1, 24, 0, 0}, 0, out));
+    EXPECT_FALSE(cache.fromLocalFields({2026, 0, 1, 0, 0, 0}, 0, out));
+    EXPECT_EQ(out, 42);
+    EXPECT_TRUE(cache.fromLocalFields({2024, 2, 29, 0, 0, 0}, 0, out));
 }
 
 }  // namespace
