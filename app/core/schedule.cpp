@@ -15,7 +15,8 @@ const IntervalRow& intervalRowKA(int hourKA) {
 }
 
 const DaySetRow& daySetRow(int weekRB) {
-    if (weekRB < 0 || weekRB >= static_cast<int>(kDaySetTable.size())) return kDaySetTable.back();
+    if (weekRB < 0 || weekRB >= static_cast<int>(kDaySetTable.size()))
+        return kDaySetTable.back();
     return kDaySetTable[static_cast<std::size_t>(weekRB)];
 }
 
@@ -30,7 +31,8 @@ int weekPhase(TimeT t) {
 }
 
 bool crossed(long long p, long long q, long long r) {
-    if (q > p) return p < r && r <= q;
+    if (q > p)
+        return p < r && r <= q;
     return p < r || r <= q;
 }
 
@@ -44,7 +46,8 @@ int runCheck(SchedulerRecord& rec, TimeT now, Due due) {
         rec.last = now;
         rec.firstCall = 0;
     }
-    if (rec.last == now) return 0;
+    if (rec.last == now)
+        return 0;
     const int result = due(rec.last, now) ? 1 : 0;
     rec.last = now;
     return result;
@@ -63,7 +66,8 @@ int CheckTimeTK(SchedulerRecord& rec, TimeT now, TimeT ref, int hourTK) {
 }
 
 int CheckTimeKA(SchedulerRecord& rec, TimeT now, TimeT ref, int hourKA) {
-    if (hourKA <= 0) return 0;
+    if (hourKA <= 0)
+        return 0;
     return intervalCheck(rec, now, ref, intervalRowKA(hourKA));
 }
 
@@ -74,7 +78,8 @@ int CheckTimeRB(SchedulerRecord& rec, TimeT now, TimeT ref, int weekRB) {
     return runCheck(rec, now, [&](TimeT last, TimeT cur) {
         const long long p = weekPhase(last), q = weekPhase(cur);
         for (int d = 0; d < 7; ++d) {
-            if ((row.days & dayBit(d)) && crossed(p, q, (d + 1) * 86400LL + tod)) return true;
+            if ((row.days & dayBit(d)) && crossed(p, q, (d + 1) * 86400LL + tod))
+                return true;
         }
         return false;
     });

@@ -39,7 +39,9 @@ struct DaySetRow {
     std::uint8_t days;
 };
 
-inline constexpr std::uint8_t dayBit(int d) { return static_cast<std::uint8_t>(1u << d); }
+inline constexpr std::uint8_t dayBit(int d) {
+    return static_cast<std::uint8_t>(1u << d);
+}
 
 // Indexed by "WEEK_RB".
 inline constexpr std::array<DaySetRow, 18> kDaySetTable = {{

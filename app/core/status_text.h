@@ -1,0 +1,75 @@
+// The status text of the periodic notice, built from whichever monitors are
+// running. Each monitor offers its numbers through one of the small
+// interfaces below; a null source means that monitor is not running.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace orvana {
+
+// The sound monitor's level accumulator (sum and count of the 1-s levels
+// since the previous periodic notice).
+class SoundLevelSource {
+  public:
+    virtual ~SoundLevelSource() = default;
+    struct Sum {
+        double sum = 0.0;
+        long count = 0;
+    };
+    // Returns the accumulated sum and count and sets both to 0, so every
+    // notice reports the mean since the previous one. UI thread.
+    virtual Sum takeLevelSum() = 0;
+};
+
+// Statistics over the last n samples of one quantity of a sample series
+// (one sample per minute: n = 1 is the current value, 1440 the last day).
+// What an empty series gives is the series' own rule. UI thread.
+class SeriesStats {
+  public:
+    virtual ~SeriesStats() = default;
+    virtual double ave(int n) const = 0;
+    virtual double min(int n) const = 0;
+    virtual double max(int n) const = 0;
+};
+
+// SeriesStats over three callables, to adapt a series class without
+// touching it, e.g. FnSeriesStats{[&](int n){return s.GetCpmAve(n);}, ...}.
+class FnSeriesStats final : public SeriesStats {
+  public:
+    using Fn = std::function<double(int)>;
+    FnSeriesStats(Fn ave, Fn min, Fn max)
+        : ave_(std::move(ave)), min_(std::move(min)), max_(std::move(max)) {}
+    double ave(int n) const override { return ave_(n); }
+    double min(int n) const override { return min_(n); }
+    double max(int n) const override { return max_(n); }
+
+  private:
+    Fn ave_, min_, max_;
+};
+
+// What the periodic notice reads. Pointers are observers owned by the
+// monitors; valid for the duration of one BuildStatusText call. The
+// temperature block needs both temp and humid.
+struct StatusSources {
+    SoundLevelSource* sound = nullptr;
+    const SeriesStats* temp = nullptr;
+    const SeriesStats* humid = nullptr;
+    const SeriesStats* cpm = nullptr;
+    const SeriesStats* power = nullptr;
+};
+
+// Shown as the sound average when no level was accumulated since the
+// previous notice (0 / 0): the meter's floor, which is what a silent input
+// shows, rather than "nan".
+inline constexpr double kSoundLevelFloor = -36.0;
+
+// The blocks of the running monitors in the order sound, temperature and
+// humidity, radiation, power; numbers formatted as printf's %g. Empties the
+// sound accumulator. Empty when nothing runs. UI thread.
+std::string BuildStatusText(const StatusSources& src);
+
+// printf-style formatting into a string of any length.
+std::string strprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace orvana
