@@ -258,6 +258,22 @@ TEST_F(DataFileTest, TargetThatCannotBeOpenedIsLockedAndNothingIsWritten) {
     EXPECT_FALSE(std::filesystem::exists(dir_.file("GeigerData.csv.tmp")));
 }
 
+TEST_F(DataFileTest, FullDiskLeavesTheOldFileWhole) {
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    const std::string path = dir_.file("TemperatureData.csv");
+    const std::string old = "2026,5,3,10,1,0,1,2\r\n";
+    spit(path, old);
+    // Every write to the new file fails as on a full disk.
+    std::filesystem::create_symlink("/dev/full", path + ".tmp");
+    CTempRecordArray t;
+    for (int i = 0; i < 50000; ++i)
+        t.AddRecord(clock_.now() - 60 * i, i, i);
+    EXPECT_EQ(writeDataFile(path, t, clock_.now(), 24), SaveResult::WriteFailed);
+    EXPECT_EQ(slurp(path), old);
+    EXPECT_FALSE(std::filesystem::is_symlink(path + ".tmp"));
+}
+
 TEST_F(DataFileTest, SaveThroughALinkReplacesItsTarget) {
     const std::string real = dir_.file("real.csv");
     spit(real, "");
