@@ -1,0 +1,189 @@
+#include <curl/curl.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "mail/curl_global.h"
+#include "mail/smtp_client.h"
+
+namespace orvana {
+namespace {
+
+struct Transfer {
+    const std::string* message = nullptr;
+    std::size_t offset = 0;
+    const std::atomic<bool>* cancel = nullptr;
+    // RCPT bookkeeping from the dialogue: the address last sent in RCPT TO
+    // and the replies seen for each.
+    std::string pendingRcpt;
+    bool rcptPending = false;
+    std::string replyLine;
+    std::vector<std::pair<std::string, int>> rcptReplies;
+};
+
+size_t readMessage(char* buf, size_t size, size_t n, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const std::size_t left = t->message->size() - t->offset;
+    const std::size_t k = std::min(left, size * n);
+    std::memcpy(buf, t->message->data() + t->offset, k);
+    t->offset += k;
+    return k;
+}
+
+int progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* t = static_cast<Transfer*>(user);
+    return (t->cancel && t->cancel->load()) ? 1 : 0;
+}
+
+// Follows the dialogue to learn each recipient's reply: libcurl sends one
+// RCPT TO at a time and reads its reply before the next.
+int debugTrace(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    std::string text(data, size);
+    if (type == CURLINFO_HEADER_OUT) {
+        if (text.rfind("RCPT TO:", 0) == 0) {
+            std::string addr = text.substr(8);
+            while (!addr.empty() && (addr.back() == '\n' || addr.back() == '\r'))
+                addr.pop_back();
+            if (addr.size() >= 2 && addr.front() == '<' && addr.back() == '>')
+                addr = addr.substr(1, addr.size() - 2);
+            t->pendingRcpt = addr;
+            t->rcptPending = true;
+        } else {
+            t->rcptPending = false;
+        }
+    } else if (type == CURLINFO_HEADER_IN && t->rcptPending) {
+        t->replyLine += text;
+        std::size_t nl;
+        while ((nl = t->replyLine.find('\n')) != std::string::npos) {
+            std::string line = t->replyLine.substr(0, nl);
+            t->replyLine.erase(0, nl + 1);
+            // The last line of a reply is "ddd text" (not "ddd-text").
+            if (line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
+                (line.size() == 3 || line[3] != '-') && t->rcptPending) {
+                t->rcptReplies.emplace_back(t->pendingRcpt, std::atoi(line.substr(0, 3).c_str()));
+                t->rcptPending = false;
+            }
+        }
+    }
+    return 0;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+bool hostIsSafe(const std::string& h) {
+    if (h.empty())
+        return false;
+    for (unsigned char c : h)
+        if (c <= 0x20 || c == 0x7F || c == '/' || c == '@' || c == '?' || c == '#' || c == '\\')
+            return false;
+    return true;
+}
+
+class CurlSmtpClient final : public SmtpClient {
+  public:
+    SmtpResult send(const SmtpParams& p, const std::string& from,
+                    const std::vector<std::string>& recipients, const std::string& message,
+                    const std::atomic<bool>* cancel) override {
+        ensureCurlGlobalInit();
+        SmtpResult result;
+        if (!hostIsSafe(p.host)) {
+            result.error = "bad host";
+            return result;
+        }
+        std::unique_ptr<CURL, void (*)(CURL*)> h(curl_easy_init(), &curl_easy_cleanup);
+        if (!h) {
+            result.error = "curl_easy_init";
+            return result;
+        }
+        const bool v6 = p.host.find(':') != std::string::npos;
+        const std::string url = std::string(p.implicitTls ? "smtps://" : "smtp://") +
+                                (v6 ? "[" + p.host + "]" : p.host) + ":" + std::to_string(p.port);
+        std::unique_ptr<curl_slist, void (*)(curl_slist*)> rcpts(nullptr, &curl_slist_free_all);
+        for (const auto& r : recipients) {
+            curl_slist* n = curl_slist_append(rcpts.get(), ("<" + r + ">").c_str());
+            if (!n)
+                return result;
+            rcpts.release();
+            rcpts.reset(n);
+        }
+        Transfer t;
+        t.message = &message;
+        t.cancel = cancel;
+        CURL* c = h.get();
+        curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+        curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(p.connectTimeout.count()));
+        curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(p.totalTimeout.count()));
+        curl_easy_setopt(c, CURLOPT_MAIL_FROM, ("<" + from + ">").c_str());
+        curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpts.get());
+        // Go on when some recipients are refused; the debug trace tells which.
+        curl_easy_setopt(c, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
+        curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(c, CURLOPT_READFUNCTION, &readMessage);
+        curl_easy_setopt(c, CURLOPT_READDATA, &t);
+        curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
+        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &progress);
+        curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
+        curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, &debugTrace);
+        curl_easy_setopt(c, CURLOPT_DEBUGDATA, &t);
+        curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
+        if (p.startTls && !p.implicitTls)
+            curl_easy_setopt(c, CURLOPT_USE_SSL, CURLUSESSL_ALL);
+        std::string caBlob;
+        if (!p.caFile.empty()) {
+            // The system bundle and the extra file together, so both are trusted.
+            caBlob = readFile("/etc/ssl/certs/ca-certificates.crt") + "\n" + readFile(p.caFile);
+            curl_blob blob{caBlob.data(), caBlob.size(), CURL_BLOB_NOCOPY};
+            curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, &blob);
+        }
+        if (p.auth) {
+            curl_easy_setopt(c, CURLOPT_USERNAME, p.user.c_str());
+            curl_easy_setopt(c, CURLOPT_PASSWORD, p.password.c_str());
+        }
+        char errbuf[CURL_ERROR_SIZE] = {0};
+        curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errbuf);
+        const CURLcode rc = curl_easy_perform(c);
+
+        std::size_t accepted = 0;
+        for (const auto& r : recipients) {
+            int code = 0;
+            bool seen = false;
+            for (const auto& [addr, reply] : t.rcptReplies)
+                if (addr == r) {
+                    code = reply;
+                    seen = true;
+                }
+            if (seen && code >= 200 && code < 400)
+                ++accepted;
+            else if (seen)
+                result.refused.push_back({r, code});
+        }
+        const bool allRcptAnswered = t.rcptReplies.size() >= recipients.size();
+        if (rc == CURLE_OK) {
+            result.status = SmtpResult::Sent;
+        } else if (allRcptAnswered && accepted == 0 && !result.refused.empty()) {
+            result.status = SmtpResult::Refused;
+        } else {
+            result.status = SmtpResult::Failed;
+            result.refused.clear();
+            result.error = errbuf[0] ? errbuf : curl_easy_strerror(rc);
+        }
+        return result;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<SmtpClient> makeCurlSmtpClient() {
+    return std::make_unique<CurlSmtpClient>();
+}
+
+}  // namespace orvana

@@ -1,0 +1,37 @@
+// What mail composition needs of the main window. The main window implements
+// it; tests implement it without widgets.
+#pragma once
+
+#include <string>
+
+#include "app/core/app_settings.h"
+#include "app/core/clock.h"
+#include "app/core/monitor_host.h"
+
+namespace orvana {
+
+enum class MailMonitor { Sound, Temperature, Geiger, Owl };
+
+class MailHost {
+  public:
+    virtual ~MailHost() = default;
+
+    // The main window's current settings, recipient list included. UI thread.
+    virtual const AppSettings& settings() const = 0;
+    virtual Clock& clock() = 0;
+    // The event report (stamp mode 0, 1 or 2). Any thread.
+    virtual void Report(const std::string& text, int stampMode, int extra = 0) = 0;
+
+    // The running monitor window, or null when that monitor does not run.
+    // The pointer stays valid until the UI thread returns to its event loop.
+    virtual AttachmentSource* monitorWindow(MailMonitor which) = 0;
+    // Camera window `index` (0..7), or null when it does not exist.
+    virtual AttachmentSource* cameraWindow(int index) = 0;
+    // Writes a desktop picture now and returns its path (also when the file
+    // could not be written). UI thread.
+    virtual std::string SaveDesktopBitmap() = 0;
+    // The WAN address text; empty when the page could not be fetched. UI thread.
+    virtual std::string GetIpAddress() = 0;
+};
+
+}  // namespace orvana

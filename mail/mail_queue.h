@@ -1,0 +1,112 @@
+// The mail queue: queued notices (CMail) in a doubly linked FIFO list, and
+// the lock that guards it. The main window owns one MailQueue; the composer
+// appends on the UI thread, the sender takes mails off the head.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/core/clock.h"
+
+namespace orvana {
+
+// One queued mail. A mail in a list owns the mail after it (m_pNext); the
+// head is owned by whoever holds the list (MailQueue::m_pMailHead).
+class CMail {
+  public:
+    CMail() = default;
+    CMail(const CMail&) = delete;
+    CMail& operator=(const CMail&) = delete;
+    // Frees the rest of the chain iteratively, so a long queue cannot
+    // overflow the stack.
+    ~CMail();
+
+    std::string m_to;       // comma-separated
+    std::string m_cc;       // comma-separated; empty for every composed notice
+    std::string m_replyTo;  // comma-separated; only KeepAlive mails carry any
+    std::string m_subject;
+    std::string m_body;
+    TimeT m_time = 0;                        // when queued (a digest: when built)
+    std::vector<std::string> m_attachments;  // full paths, in collection order
+
+    CMail* m_pPrev = nullptr;        // not owning
+    std::unique_ptr<CMail> m_pNext;  // owning
+
+    // Allocates a mail with these fields and m_time = now, appends it at the
+    // tail of the list that starts at head and returns the (possibly new)
+    // head. The caller holds CS_SendMailThread.
+    static std::unique_ptr<CMail> RegistMail(std::unique_ptr<CMail> head, const std::string& to,
+                                             const std::string& cc, const std::string& subject,
+                                             const std::string& body, const std::string& replyTo,
+                                             const std::vector<std::string>& attachments,
+                                             TimeT now);
+
+    // Unlinks this mail from the list that starts at head; head is updated
+    // to the new head (null when the list is now empty). Returns the
+    // ownership of this mail, or null when head is null or this mail is not
+    // in that list. The caller holds CS_SendMailThread.
+    std::unique_ptr<CMail> Remove(std::unique_ptr<CMail>& head);
+
+    // Clears out, splits list at every ",", trims white space from each
+    // piece, drops empty pieces and pieces already in out (exact,
+    // case-sensitive) and appends the rest in order.
+    static void GetAddressToArray(std::string list, std::vector<std::string>& out);
+
+    // Turns this fresh mail into the digest of the whole list at head and
+    // frees every queued mail (head becomes null). Subject "集合メール通知:" +
+    // label, m_time = now, To = "," + each mail's To, one Date/Subject/Text
+    // block per mail oldest first, the newest mail's attachments. The caller
+    // holds CS_SendMailThread.
+    void CombineAndRemoveAllMail(std::unique_ptr<CMail>& head, const std::string& label, TimeT now);
+};
+
+// The fields of a mail the sender works with, copied out of the queue.
+struct MailSnapshot {
+    const CMail* identity = nullptr;  // only for comparison, never dereferenced
+    std::string to, cc, replyTo, subject, body;
+    TimeT time = 0;
+    std::vector<std::string> attachments;
+};
+
+// The queue of the main window. All member functions may be called from any
+// thread; each takes CS_SendMailThread for its list operation only.
+class MailQueue {
+  public:
+    MailQueue() = default;
+    MailQueue(const MailQueue&) = delete;
+    MailQueue& operator=(const MailQueue&) = delete;
+
+    // Appends one mail (see CMail::RegistMail).
+    void append(const std::string& to, const std::string& cc, const std::string& subject,
+                const std::string& body, const std::string& replyTo,
+                const std::vector<std::string>& attachments, TimeT now);
+    // Puts an owned mail back at the head (a digest that could not be sent).
+    void pushFront(std::unique_ptr<CMail> mail);
+
+    bool empty() const;
+    std::size_t size() const;
+    // A copy of the head mail, or nullopt when the queue is empty.
+    std::optional<MailSnapshot> head() const;
+    // Copies of every queued mail, head first (for tests and diagnostics).
+    std::vector<MailSnapshot> all() const;
+
+    // Unlinks and frees the head mail if it still is `identity`. Returns
+    // false when the head is another mail or the queue is empty.
+    bool removeHead(const CMail* identity);
+    // Replaces To and Cc of the head mail if it still is `identity`.
+    bool setHeadRecipients(const CMail* identity, const std::string& to, const std::string& cc);
+    // Builds a digest of the whole queue (see CombineAndRemoveAllMail) and
+    // returns it; the queue is empty afterwards. Null when it was empty.
+    std::unique_ptr<CMail> takeDigest(const std::string& label, TimeT now);
+
+    // Guards m_pMailHead and every mail's links. Held only for list work.
+    mutable std::mutex CS_SendMailThread;
+    std::unique_ptr<CMail> m_pMailHead;  // oldest mail, null when empty
+};
+
+MailSnapshot snapshotOf(const CMail& m);
+
+}  // namespace orvana
