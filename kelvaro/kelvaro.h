@@ -30,11 +30,8 @@
 #include <string.h>
 
 #if defined(_WIN32)
-#if defined(KELVARO_BUILDING)
-#define KELVARO_API __declspec(dllexport)
-#else
-#define KELVARO_API __declspec(dllimport)
-#endif
+/* Windows exports the decorated names through the module-definition file. */
+#define KELVARO_API
 #else
 #define KELVARO_API __attribute__((visibility("default")))
 #endif

@@ -29,11 +29,8 @@
 #include <string.h>
 
 #if defined(_WIN32)
-#if defined(RUVASKO_BUILDING)
-#define RUVASKO_API __declspec(dllexport)
-#else
-#define RUVASKO_API __declspec(dllimport)
-#endif
+/* Windows exports the decorated names through the module-definition file. */
+#define RUVASKO_API
 #else
 #define RUVASKO_API __attribute__((visibility("default")))
 #endif

@@ -21,12 +21,12 @@ std::unique_ptr<DeviceLibrary> DeviceLibrary::load(const std::vector<std::string
     return nullptr;
 }
 
-DeviceLibrary::~DeviceLibrary() {
-    dlclose(handle_);
+void DeviceLibrary::Closer::operator()(void* handle) const {
+    dlclose(handle);
 }
 
 void* DeviceLibrary::symbol(const char* name) const {
-    return dlsym(handle_, name);
+    return dlsym(handle_.get(), name);
 }
 
 }  // namespace orvana::probe

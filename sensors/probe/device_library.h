@@ -17,10 +17,6 @@ class DeviceLibrary {
     static std::unique_ptr<DeviceLibrary> load(const std::vector<std::string>& candidates,
                                                std::string& error);
 
-    ~DeviceLibrary();
-    DeviceLibrary(const DeviceLibrary&) = delete;
-    DeviceLibrary& operator=(const DeviceLibrary&) = delete;
-
     // nullptr when the library has no such export.
     void* symbol(const char* name) const;
 
@@ -32,9 +28,13 @@ class DeviceLibrary {
     const std::string& file() const { return file_; }
 
   private:
+    struct Closer {
+        void operator()(void* handle) const;
+    };
+
     DeviceLibrary(void* handle, std::string file) : handle_(handle), file_(std::move(file)) {}
 
-    void* handle_;
+    std::unique_ptr<void, Closer> handle_;
     std::string file_;
 };
 

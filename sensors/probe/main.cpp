@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -25,7 +26,9 @@ using GetCountTimeFn = int(const char*, std::uint32_t*, std::uint32_t*);
 // Stops the loop should a library ever fail to move its index forward.
 constexpr int kMaxDevices = 256;
 
-std::vector<std::string> candidates(const std::string& file, const std::string& libDir) {
+// The loader's own search first, then beside the tool, then the build tree.
+std::vector<std::string> candidates(const std::string& file, const std::string& libDir,
+                                    const char* buildDir) {
     if (!libDir.empty()) {
         return {(std::filesystem::path(libDir) / file).string()};
     }
@@ -34,23 +37,17 @@ std::vector<std::string> candidates(const std::string& file, const std::string& 
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (!ec) {
         list.push_back((exe.parent_path() / file).string());
+        list.push_back((exe.parent_path() / buildDir / file).lexically_normal().string());
     }
     return list;
 }
 
-// Owns one system string of a library.
-class LibString {
-  public:
-    LibString(char* text, FreeStringFn* release) : text_(text), release_(release) {}
-    ~LibString() { release_(text_); }
-    LibString(const LibString&) = delete;
-    LibString& operator=(const LibString&) = delete;
-    std::string str() const { return text_ != nullptr ? std::string(text_) : std::string(); }
+// One system string of a library, released with that library's FreeString.
+using LibString = std::unique_ptr<char, FreeStringFn*>;
 
-  private:
-    char* text_;
-    FreeStringFn* release_;
-};
+std::string text(const LibString& s) {
+    return s ? std::string(s.get()) : std::string();
+}
 
 struct Common {
     FindUsbFn* findUsb = nullptr;
@@ -71,24 +68,25 @@ std::vector<std::string> findAll(const Common& common) {
     while (paths.size() < kMaxDevices) {
         const int before = index;
         const LibString path(common.findUsb(&index), common.freeString);
-        const std::string text = path.str();
-        if (text.empty() || index <= before) {
+        std::string found = text(path);
+        if (found.empty() || index <= before) {
             break;
         }
-        paths.push_back(text);
+        paths.push_back(std::move(found));
     }
     return paths;
 }
 
 void printVersion(const Common& common, const std::string& path) {
     const LibString version(common.getVers(path.c_str()), common.freeString);
-    const std::string text = version.str();
-    std::printf("  version: %s\n", text.empty() ? "(not available)" : text.c_str());
+    const std::string shown = text(version);
+    std::printf("  version: %s\n", shown.empty() ? "(not available)" : shown.c_str());
 }
 
 bool probeMeters(const std::string& libDir) {
     std::string error;
-    const auto lib = DeviceLibrary::load(candidates("libkelvaro.so", libDir), error);
+    const auto lib = DeviceLibrary::load(
+        candidates("libkelvaro.so", libDir, ORVANA_PROBE_KELVARO_BUILD_DIR), error);
     if (!lib) {
         std::printf("error: cannot load libkelvaro.so: %s\n", error.c_str());
         return false;
@@ -120,7 +118,8 @@ bool probeMeters(const std::string& libDir) {
 
 bool probeCounters(const std::string& libDir) {
     std::string error;
-    const auto lib = DeviceLibrary::load(candidates("libruvasko.so", libDir), error);
+    const auto lib = DeviceLibrary::load(
+        candidates("libruvasko.so", libDir, ORVANA_PROBE_RUVASKO_BUILD_DIR), error);
     if (!lib) {
         std::printf("error: cannot load libruvasko.so: %s\n", error.c_str());
         return false;

@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 namespace orvana::test {
@@ -18,17 +19,9 @@ class LoadedLibrary {
             ADD_FAILURE() << "cannot load " << file << ": " << (why ? why : "?");
         }
     }
-    ~LoadedLibrary() {
-        if (handle_ != nullptr) {
-            dlclose(handle_);
-        }
-    }
-    LoadedLibrary(const LoadedLibrary&) = delete;
-    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
-
     bool loaded() const { return handle_ != nullptr; }
 
-    void* raw(const char* name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
+    void* raw(const char* name) const { return handle_ ? dlsym(handle_.get(), name) : nullptr; }
 
     template <typename Function>
     Function* fn(const char* name) const {
@@ -40,7 +33,10 @@ class LoadedLibrary {
     }
 
   private:
-    void* handle_;
+    struct Closer {
+        void operator()(void* handle) const { dlclose(handle); }
+    };
+    std::unique_ptr<void, Closer> handle_;
 };
 
 }  // namespace orvana::test

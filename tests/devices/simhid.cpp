@@ -89,12 +89,12 @@ State& state() {
 
 // SIMHID_DEVICES="vvvv:pppp:path[:noreply],..."
 __attribute__((constructor)) void loadDevicesFromEnvironment() {
-    const char* spec = std::getenv("SIMHID_DEVICES");
-    if (spec == nullptr) {
+    const char* configured = std::getenv("SIMHID_DEVICES");
+    if (configured == nullptr) {
         return;
     }
     State& s = state();
-    std::istringstream entries(spec);
+    std::istringstream entries(configured);
     std::string entry;
     while (std::getline(entries, entry, ',')) {
         std::vector<std::string> fields;
