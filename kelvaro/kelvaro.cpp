@@ -30,8 +30,7 @@ int measure(const char* path, Measurement& result) {
     const int status =
         orvana::hid::exchange(orvana::hid::hidapiBus(), path, request, reply, kMeasurementBytes);
     if (status != 0) {
-        // Every failure reads as -1 here, a refused write included.
-        return -1;
+        return status;
     }
     const long double hraw = reply[1] * 256 + reply[2];
     const long double traw = reply[3] * 256 + reply[4];
@@ -59,7 +58,7 @@ int readInto(const char* path, double* temperature, double* humidity, bool compe
         if (humidity != nullptr) {
             *humidity = 0.0;
         }
-        return -1;
+        return status;
     }
     *temperature = static_cast<double>(m.temperature);
     *humidity = static_cast<double>(compensated ? m.humidityTrue : m.humidityLinear);

@@ -58,8 +58,9 @@ KELVARO_API char* GetVers(const char* path);
 
 /*
  * One measurement: temperature in degrees Celsius and linear relative humidity
- * in percent. Returns 0 on success, -1 on any failure (device not opened,
- * write refused or short, no reply within 1000 ms, reply too short); on
+ * in percent. Returns 0 on success; -1 when the device cannot be opened, the
+ * write was short, no reply came within 1000 ms or the reply was too short;
+ * the negated system error number (errno) when the write was refused. On any
  * failure both outputs are set to 0.0 (those that are not NULL).
  */
 KELVARO_API int GetTempHumid(const char* path, double* temperature, double* humidity);

@@ -154,11 +154,12 @@ TEST_F(Kelvaro, MeasurementRequestIsOneUnnumberedReportWithOneSecondWait) {
 
 TEST_F(Kelvaro, FailedMeasurementsGiveMinusOneAndZeroes) {
     const int id = simhid_add_device(kVendor, kMeter, "/dev/hidraw1");
-    auto expectFailure = [&](const char* what, const char* path = "/dev/hidraw1") {
+    auto expectFailure = [&](const char* what, const char* path = "/dev/hidraw1",
+                             int expected = -1) {
         for (auto* read : {getTempHumid, getTempHumidTrue}) {
             double t = 12.5;
             double h = 47.0;
-            EXPECT_EQ(read(path, &t, &h), -1) << what;
+            EXPECT_EQ(read(path, &t, &h), expected) << what;
             EXPECT_EQ(t, 0.0) << what;
             EXPECT_EQ(h, 0.0) << what;
         }
@@ -183,7 +184,9 @@ TEST_F(Kelvaro, FailedMeasurementsGiveMinusOneAndZeroes) {
     simhid_set_write_result(id, 5, 0);
     expectFailure("short write");
     simhid_set_write_result(id, -1, EPIPE);
-    expectFailure("refused write");
+    expectFailure("refused write", "/dev/hidraw1", -EPIPE);
+    simhid_set_write_result(id, -1, 0);
+    expectFailure("refused write without errno", "/dev/hidraw1", -EIO);
 
     simhid_set_open_fails(id, 1);
     expectFailure("open fails");
