@@ -3,7 +3,8 @@
 // Layout: a uint32_t byte length (native byte order), the bytes, a NUL byte.
 // The pointer handed out points at the first byte, so it reads as a C string;
 // the length sits in the 4 bytes just before it. Only freeSystemString (the
-// libraries' FreeString) may release one.
+// libraries' FreeString) may release one. Both functions may be called from
+// any thread.
 #pragma once
 
 #include <string_view>
