@@ -26,8 +26,10 @@ std::string BuildStatusText(const StatusSources& src) {
     constexpr int kDay = 1440;
     std::string text;
     if (src.sound) {
-        const SoundLevelSource::Sum s = src.sound->takeLevelSum();
-        const double mean = s.count > 0 ? s.sum / static_cast<double>(s.count) : kSoundLevelFloor;
+        bool any = false;
+        double mean = src.sound->TakeAverageLevel(&any);
+        if (!any)
+            mean = kSoundLevelFloor;
         text += strprintf("平均音量レベル：%g[dB]\r\n\r\n", mean);
     }
     if (src.temp && src.humid) {

@@ -8,18 +8,25 @@
 
 namespace orvana {
 
-// The sound monitor's level accumulator (sum and count of the 1-s levels
-// since the previous periodic notice).
+// The sound monitor's level accumulator (the 1-s levels since the previous
+// periodic notice). Same shape as the sound monitor's own interface, so an
+// adapter is one line (FnSoundLevelSource).
 class SoundLevelSource {
   public:
     virtual ~SoundLevelSource() = default;
-    struct Sum {
-        double sum = 0.0;
-        long count = 0;
-    };
-    // Returns the accumulated sum and count and sets both to 0, so every
-    // notice reports the mean since the previous one. UI thread.
-    virtual Sum takeLevelSum() = 0;
+    // The mean level in dB since the previous call, and restarts the
+    // accumulation. *any (when not null) is set false when nothing was
+    // accumulated; the result then has no meaning. UI thread.
+    virtual double TakeAverageLevel(bool* any) = 0;
+};
+
+class FnSoundLevelSource final : public SoundLevelSource {
+  public:
+    explicit FnSoundLevelSource(std::function<double(bool*)> take) : take_(std::move(take)) {}
+    double TakeAverageLevel(bool* any) override { return take_(any); }
+
+  private:
+    std::function<double(bool*)> take_;
 };
 
 // Statistics over the last n samples of one quantity of a sample series
