@@ -133,6 +133,7 @@ bool MailSender::start() {
     if (thread_.joinable())
         thread_.join();  // a sender that has ended
     abandon_ = false;
+    m_bStopMailThread = 0;
     running_ = true;
     thread_ = std::thread([this] { SendMailThread(); });
     return true;

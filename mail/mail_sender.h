@@ -77,8 +77,9 @@ class MailSender {
     void updateSettings(const AppSettings& s);
     void updateSettings(const SenderSettings& s);
 
-    // Starts SendMailThread unless one runs; false when one was running
-    // already (it goes on with the new settings). UI thread.
+    // Starts SendMailThread (stop request cleared) unless one runs; false
+    // when one was running already (it goes on with the new settings).
+    // UI thread.
     bool start();
     // m_bStopMailThread: the thread ends at its next 100-ms slice that finds
     // the queue empty. Any thread.
