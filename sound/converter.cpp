@@ -1,0 +1,48 @@
+#include "sound/converter.h"
+
+#include <filesystem>
+#include <sstream>
+#include <system_error>
+
+#include "app/core/event_log.h"
+
+namespace orvana::sound {
+
+std::vector<std::string> ConverterArguments(const std::string& input, const std::string& options,
+                                            const std::string& output) {
+    std::vector<std::string> args{"-i", input};
+    std::istringstream words(options);
+    for (std::string w; words >> w;)
+        args.push_back(w);
+    args.push_back(output);
+    return args;
+}
+
+ConvertResult Convert3gp(ProcessRunner& runner, const std::string& converter,
+                         const std::string& options, const std::string& workDir,
+                         const std::string& input, const std::string& output,
+                         std::chrono::milliseconds timeout) {
+    ConvertResult r;
+    r.commandText = converter + " -i " + input + " " + options + " " + output;
+    const std::string outPath = joinDataPath(workDir, output);
+    r.run = runner.Run(converter, ConverterArguments(input, options, output), workDir, timeout);
+    if (!r.run.started) {
+        r.kind = ConvertResult::kNotStarted;
+        return r;
+    }
+    std::error_code ec;
+    if (r.run.timedOut) {
+        std::filesystem::remove(outPath, ec);  // half-written: not a usable attachment
+        r.kind = ConvertResult::kNoOutput;
+        return r;
+    }
+    if (std::filesystem::exists(outPath, ec)) {
+        r.kind = ConvertResult::kConverted;
+        r.outputPath = outPath;
+    } else {
+        r.kind = ConvertResult::kNoOutput;
+    }
+    return r;
+}
+
+}  // namespace orvana::sound
