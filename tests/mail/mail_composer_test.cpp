@@ -182,8 +182,9 @@ TEST_F(Composer, OwnServerChecksLaterFailureWins) {
         EXPECT_EQ(lines[lines.size() - 2], (std::pair<std::string, int>{"", 0}));
         EXPECT_EQ(lines.back(), (std::pair<std::string, int>{"Error : " + c.error, 0}));
         // The pictures were taken before the check and stay on disk.
-        if (!c.noRecipients)
+        if (!c.noRecipients) {
             EXPECT_EQ(host.cameras[0]->saves, savesBefore + 1);
+        }
     }
 
     // The maker's account is not checked.
