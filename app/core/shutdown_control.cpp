@@ -76,6 +76,14 @@ CommandShutdownControl::CommandShutdownControl(Clock& clock, CommandLauncher& la
                                                ShutdownCommands commands)
     : clock_(clock), launcher_(launcher), commands_(std::move(commands)) {}
 
+CommandShutdownControl::CommandShutdownControl(Clock& clock,
+                                               std::unique_ptr<CommandLauncher> launcher,
+                                               ShutdownCommands commands)
+    : clock_(clock),
+      owned_(std::move(launcher)),
+      launcher_(*owned_),
+      commands_(std::move(commands)) {}
+
 bool CommandShutdownControl::ShutdownWindows(int reboot, int force) {
     const std::int64_t now = clock_.nowMs();
     // The pending reboot asks on every tick; one request per ten seconds is

@@ -52,16 +52,21 @@ struct ShutdownCommands {
 };
 
 // ShutdownControl on a launcher, starting at most one command per ten
-// seconds of `clock`. Keeps references to clock and launcher.
+// seconds of `clock`. Keeps a reference to clock (and to a launcher it was
+// not given to own).
 class CommandShutdownControl final : public ShutdownControl {
   public:
     CommandShutdownControl(Clock& clock, CommandLauncher& launcher, ShutdownCommands commands);
+    // The same, owning its launcher.
+    CommandShutdownControl(Clock& clock, std::unique_ptr<CommandLauncher> launcher,
+                           ShutdownCommands commands);
     bool ShutdownWindows(int reboot, int force) override;
 
     static constexpr std::int64_t kMinIntervalMs = 10000;
 
   private:
     Clock& clock_;
+    std::unique_ptr<CommandLauncher> owned_;
     CommandLauncher& launcher_;
     ShutdownCommands commands_;
     std::optional<std::int64_t> lastStartMs_;

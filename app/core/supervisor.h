@@ -83,7 +83,10 @@ class Supervisor {
     void OnSuspend();
     void OnResume();
 
-    // The last power status read by OnTimer.
+    // Reads the power status now without acting on it (start-up: is there
+    // a system battery at all?).
+    const PowerStatus& readPower() { return lastPower_ = power_.read(); }
+    // The last power status read by OnTimer or readPower.
     const PowerStatus& lastPower() const { return lastPower_; }
 
     static constexpr const char* kSeparator = "---------------------------------------";

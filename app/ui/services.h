@@ -9,8 +9,11 @@
 
 #include "app/core/clock.h"
 #include "app/core/overrides.h"
+#include "app/core/power_status.h"
 #include "app/core/prompt.h"
+#include "app/core/session_guard.h"
 #include "app/core/settings_store.h"
+#include "app/core/shutdown_control.h"
 
 namespace orvana {
 
@@ -29,6 +32,15 @@ struct Services {
 
     // Facilities of later subsystems are added below, each as a unique_ptr
     // to its interface (null = the main window makes the real one).
+
+    // Power status; null = <sysfs root>/class/power_supply.
+    std::unique_ptr<PowerSource> power;
+    // Power-off and reboot; null = systemctl or ORVANA_*_COMMAND. Tests
+    // should always give a double here.
+    std::unique_ptr<ShutdownControl> shutdown;
+    // The shutdown/sleep delay lock; null = logind on the system bus when
+    // there is one.
+    std::unique_ptr<InhibitorLock> inhibitor;
 };
 
 }  // namespace orvana

@@ -12,8 +12,11 @@
 #include <cstdio>
 #include <mutex>
 
+#include "app/core/cleanup_thread.h"
 #include "app/core/headless_prompt.h"
+#include "app/core/supervisor.h"
 #include "app/ui/qt_prompt.h"
+#include "app/ui/session_watch.h"
 #include "app/ui/snapshot.h"
 #include "app/ui/window_placement.h"
 #include "orvana/build_config.h"
@@ -33,6 +36,29 @@ const char* const kMonitorLabels[6] = {"音量", "動体", "停電", "温湿度"
 QString q(const char* s) {
     return QString::fromUtf8(s);
 }
+
+// The main window as the supervision timer and the session guard see it.
+class DlgSupervisorHost final : public SupervisorHost {
+  public:
+    explicit DlgSupervisorHost(CTarnwickDlg& dlg) : dlg_(dlg) {}
+    void Report(const std::string& text, int stampMode, int extra) override {
+        dlg_.Report(text, stampMode, extra);
+    }
+    int RegistMail(ALERT_MODE kind, const std::string& title, const std::string& text,
+                   int timeFormat) override {
+        return dlg_.RegistMail(kind, title, text, timeFormat);
+    }
+    void WaitAllMailSend() override { dlg_.WaitAllMailSend(); }
+    void UpdateData() override { dlg_.UpdateData(); }
+    const AppSettings& settings() const override { return dlg_.settings(); }
+    SettingsStore& store() override { return dlg_.store(); }
+    void setReportingEnabled(bool on) override { dlg_.eventLog().setEnabled(on); }
+    void SaveSettingBeforeClose() override { dlg_.SaveSettingBeforeClose(); }
+    StatusSources statusSources() override { return dlg_.statusSources(); }
+
+  private:
+    CTarnwickDlg& dlg_;
+};
 
 }  // namespace
 
@@ -97,6 +123,10 @@ CTarnwickDlg::CTarnwickDlg(Services services, QWidget* parent)
 }
 
 CTarnwickDlg::~CTarnwickDlg() {
+    if (timer1_)
+        timer1_->stop();
+    if (cleanUp_)
+        cleanUp_->stop();  // seen within 100 ms, then joined
     // Worker threads report through the log's sinks, which point at this
     // window: they are stopped before anything below goes away.
     SaveSettingBeforeClose();
@@ -152,6 +182,14 @@ void CTarnwickDlg::OnInitDialog() {
         }
     }
 
+    // The supervision parts exist from here on; without a system battery
+    // there is no power failure to watch.
+    startSupervision();
+    if (!supervisor_->lastPower().batteryPresent) {
+        m_batteryPresent = 0;
+        monitorBoxes_[2]->setEnabled(false);
+    }
+
     // Probes first, in this order; a monitor that cannot run has its box
     // disabled, while the box keeps its stored state.
     if (!StartVolumeWindow(0))
@@ -179,6 +217,12 @@ void CTarnwickDlg::OnInitDialog() {
     layoutControls(width(), height());
 
     m_tickCount = 0;
+    timer1_->start(200);
+
+    // Housekeeping, and the system's delay lock for shutdown and sleep.
+    cleanUp_->setInputs(m_settings.dataDir, m_settings.dataKeepPeriod);
+    cleanUp_->start();
+    sessionGuard_->start();
 
     updateBroadcastButton();
     working_->setFocus();
@@ -421,7 +465,61 @@ void CTarnwickDlg::OnBnClickedOk() {
 }
 
 void CTarnwickDlg::OnSystemTerminate() {
+    if (sessionGuard_)
+        sessionGuard_->onSessionEnding();
     OnBnClickedOk();
+}
+
+void CTarnwickDlg::startSupervision() {
+    Clock& clk = *services_.clock;
+    if (!services_.power)
+        services_.power = makeSysfsPowerSource(services_.overrides.sysfsRoot());
+    if (!services_.shutdown)
+        services_.shutdown = std::make_unique<CommandShutdownControl>(
+            clk, makeDetachedLauncher(),
+            ShutdownCommands{services_.overrides.rebootCommand,
+                             services_.overrides.poweroffCommand});
+    if (!services_.inhibitor)
+        services_.inhibitor = std::make_unique<LogindInhibitor>(systemBusIfPresent());
+    supervisorHost_ = std::make_unique<DlgSupervisorHost>(*this);
+    supervisor_ =
+        std::make_unique<Supervisor>(*supervisorHost_, clk, *services_.power, *services_.shutdown,
+                                     SupervisionVars{m_tickCount, m_rebootPending, m_prevMains,
+                                                     m_batteryShutdownDone, m_keepAliveRef});
+    sessionGuard_ =
+        std::make_unique<SessionGuard>(*supervisor_, *supervisorHost_, *services_.inhibitor);
+    sessionWatch_ = std::make_unique<SessionWatch>(*sessionGuard_, systemBusIfPresent());
+    fileTimes_ = makeStatxFileTimes();
+    cleanUp_ = std::make_unique<CleanUpThread>(clk, *services_.store, *fileTimes_);
+    timer1_ = new QTimer(this);
+    timer1_->setSingleShot(true);
+    connect(timer1_, &QTimer::timeout, this, [this] { OnTimer(); });
+    supervisor_->readPower();
+}
+
+void CTarnwickDlg::OnTimer() {
+    // Slow work (a mail wait) delays the next tick instead of queueing ticks.
+    timer1_->stop();
+    supervisor_->OnTimer();
+    timer1_->start(200);
+}
+
+void CTarnwickDlg::OnSupervisionSettingsChanged() {
+    if (supervisor_)
+        supervisor_->resetKeepAliveReference();
+    else
+        m_keepAliveRef = services_.clock->now() + 60;
+    if (cleanUp_)
+        cleanUp_->setInputs(m_settings.dataDir, m_settings.dataKeepPeriod);
+}
+
+void CTarnwickDlg::WaitAllMailSend() {
+    // The mail sender's wait; nothing is queued until the sender exists.
+}
+
+StatusSources CTarnwickDlg::statusSources() {
+    // Each monitor adds its source here once its window exists.
+    return {};
 }
 
 void CTarnwickDlg::closeEvent(QCloseEvent* e) {

@@ -20,6 +20,13 @@
 
 namespace orvana {
 
+class CleanUpThread;
+class FileTimes;
+class SessionGuard;
+class SessionWatch;
+class Supervisor;
+class SupervisorHost;
+
 class CTarnwickDlg : public QDialog, public MonitorHost {
     Q_OBJECT
 
@@ -68,8 +75,28 @@ class CTarnwickDlg : public QDialog, public MonitorHost {
 
     // Ends the program as "終了" does: reporting off, dialog ended.
     void OnBnClickedOk();
-    // The system ends the session (SIGTERM). UI thread.
+    // The system ends the session (SIGTERM): the end-of-session notices,
+    // then the program ends. UI thread.
     void OnSystemTerminate();
+
+    // Timer 1 (200 ms): stopped on entry, the supervision tick, started
+    // again on exit. UI thread.
+    void OnTimer();
+    // The settings dialog was confirmed: KeepAlive is anchored at now + 60 s
+    // again and housekeeping takes the new data folder and keep period.
+    // UI thread.
+    void OnSupervisionSettingsChanged();
+    // Blocks until the mail queue is empty or about ten seconds passed.
+    // UI thread.
+    void WaitAllMailSend();
+    // The supervision parts; null before OnInitDialog.
+    Supervisor* supervisor() const { return supervisor_.get(); }
+    SessionGuard* sessionGuard() const { return sessionGuard_.get(); }
+    CleanUpThread* cleanUpThread() const { return cleanUp_.get(); }
+    QTimer* timer1() const { return timer1_; }
+    // What the periodic notice reads of the running monitors; a null entry
+    // means that monitor is not running. UI thread.
+    StatusSources statusSources();
 
     EventLog& eventLog() { return log_; }
     AppSettings& mutableSettings() { return m_settings; }
@@ -120,6 +147,16 @@ class CTarnwickDlg : public QDialog, public MonitorHost {
     QPushButton* manual_ = nullptr;
     QPushButton* exit_ = nullptr;
     bool controlsReady_ = false;
+
+    // Supervision timer, session end and housekeeping.
+    void startSupervision();
+    QTimer* timer1_ = nullptr;  // child of the dialog
+    std::unique_ptr<SupervisorHost> supervisorHost_;
+    std::unique_ptr<Supervisor> supervisor_;
+    std::unique_ptr<SessionGuard> sessionGuard_;
+    std::unique_ptr<SessionWatch> sessionWatch_;
+    std::unique_ptr<FileTimes> fileTimes_;
+    std::unique_ptr<CleanUpThread> cleanUp_;
 
   public:
     // State shared with the supervision timer and the mail sender.
