@@ -31,9 +31,11 @@ class GstWaveInput final : public WaveInput {
         if (!ensureGstreamer())
             return fail("GStreamer could not be initialised");
         const std::string source = options_.source.empty() ? "autoaudiosrc" : options_.source;
+        // No dither: silence must stay at 128, the meter's floor.
         const std::string desc =
-            source + " ! audioconvert ! audioresample ! capsfilter caps=" + capsFor(format) +
-            " ! appsink name=" + kSinkName + " sync=false emit-signals=false";
+            source +
+            " ! audioconvert dithering=none noise-shaping=none ! audioresample ! capsfilter caps=" +
+            capsFor(format) + " ! appsink name=" + kSinkName + " sync=false emit-signals=false";
         GError* err = nullptr;
         GstElement* p = gst_parse_launch(desc.c_str(), &err);
         if (err) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "app/core/event_log.h"
-#include "sound/text_format.h"
+#include "app/core/status_text.h"
 #include "sound/wave_file.h"
 
 namespace orvana::sound {

@@ -15,11 +15,11 @@
 
 #include "app/core/app_settings.h"
 #include "app/core/monitor_host.h"
+#include "app/core/status_text.h"
 #include "sound/converter.h"
 #include "sound/level_graph.h"
 #include "sound/level_meter.h"
 #include "sound/process_runner.h"
-#include "sound/sound_level_source.h"
 #include "sound/wave_capture.h"
 #include "sound/wave_input.h"
 

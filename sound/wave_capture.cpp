@@ -159,6 +159,15 @@ void WaveCapture::Close() {
     }
 }
 
+int WaveCapture::position() {
+    if (!opened_)
+        return -1;
+    std::size_t pos = 0;
+    if (!m_hWaveIn->GetPosition(&pos))
+        return -1;
+    return static_cast<int>(std::min<std::size_t>(pos, static_cast<std::size_t>(length_)));
+}
+
 int WaveCapture::readPos() {
     std::lock_guard lock(CS_WaveDataThread);
     return m_readPos;

@@ -66,7 +66,10 @@ class WaveCapture {
 
     int bufferLength() const { return length_; }
     const WaveFormat& format() const { return m_waveFormat; }
-    // For tests and the graph of the window: positions under the lock.
+    // The device's position in the current segment (clamped to the buffer),
+    // -1 when it cannot be read. Any thread.
+    int position();
+    // For tests: positions under the lock.
     int readPos();
     int prevSegmentBytes();
 
