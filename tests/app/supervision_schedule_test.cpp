@@ -124,14 +124,6 @@ TEST(WeeklySchedule, SaturdayToSundayMidnightWraps) {
     EXPECT_EQ(CheckTimeRB(sat, fromLocal(2026, 1, 18, 0, 10, 0), halfEleven, 6), 1);
 }
 
-TEST(CrossingRule, Boundaries) {
-    EXPECT_TRUE(crossed(10, 20, 20));
-    EXPECT_FALSE(crossed(10, 20, 10));
-    EXPECT_TRUE(crossed(3590, 5, 0));  // wrapped: r at the start of the period
-    EXPECT_TRUE(crossed(3590, 5, 3595));
-    EXPECT_FALSE(crossed(3590, 5, 100));
-}
-
 // --- Status text --------------------------------------------------------
 
 // Accumulates like the sound monitor: sum and count of 1-s levels.
