@@ -14,6 +14,9 @@
 #include "app/core/session_guard.h"
 #include "app/core/settings_store.h"
 #include "app/core/shutdown_control.h"
+#include "mail/http_client.h"
+#include "mail/network_state.h"
+#include "mail/smtp_client.h"
 
 namespace orvana {
 
@@ -41,6 +44,11 @@ struct Services {
     // The shutdown/sleep delay lock; null = logind on the system bus when
     // there is one.
     std::unique_ptr<InhibitorLock> inhibitor;
+    // Mail: SMTP client and WAN page client; null = libcurl.
+    std::unique_ptr<SmtpClient> smtp;
+    std::unique_ptr<HttpClient> http;
+    // "Is the network up" for the mail sender; null = <sysfs root>/class/net.
+    std::unique_ptr<NetworkState> network;
 };
 
 }  // namespace orvana

@@ -19,6 +19,10 @@
 #include "app/ui/session_watch.h"
 #include "app/ui/snapshot.h"
 #include "app/ui/window_placement.h"
+#include "mail/mail_composer.h"
+#include "mail/mail_queue.h"
+#include "mail/mail_sender.h"
+#include "mail/wan_address.h"
 #include "orvana/build_config.h"
 
 namespace orvana {
@@ -118,6 +122,24 @@ CTarnwickDlg::CTarnwickDlg(Services services, QWidget* parent)
             std::fflush(stdout);
         });
     }
+    // Mail: the queue exists from construction, so the restart notices of
+    // start-up are really queued; the sender starts with the other workers.
+    mailQueue_ = std::make_unique<MailQueue>();
+    if (!services_.smtp)
+        services_.smtp = makeCurlSmtpClient();
+    if (!services_.http)
+        services_.http = makeCurlHttpClient();
+    if (!services_.network)
+        services_.network = makeSysfsNetworkState(services_.overrides.sysfsRoot());
+    MailSender::Options mailOptions;
+    mailOptions.maker = MakerAccount::fromBuild(services_.overrides.makerSmtp);
+    mailOptions.caFile = services_.overrides.smtpCafile;
+    mailSender_ = std::make_unique<MailSender>(
+        *mailQueue_, *services_.clock, std::move(services_.smtp), std::move(services_.network),
+        [this](const std::string& text, int stampMode) { log_.Report(text, stampMode); },
+        mailOptions);
+    wan_ = std::make_unique<WanAddress>(std::move(services_.http),
+                                        wanPageUrl(services_.overrides.gipUrl));
     controlsReady_ = true;
     layoutControls(width(), height());
 }
@@ -127,6 +149,8 @@ CTarnwickDlg::~CTarnwickDlg() {
         timer1_->stop();
     if (cleanUp_)
         cleanUp_->stop();  // seen within 100 ms, then joined
+    if (mailSender_)
+        mailSender_->stopAndJoin();  // ends after its current attempt at most
     // Worker threads report through the log's sinks, which point at this
     // window: they are stopped before anything below goes away.
     SaveSettingBeforeClose();
@@ -223,6 +247,9 @@ void CTarnwickDlg::OnInitDialog() {
     cleanUp_->setInputs(m_settings.dataDir, m_settings.dataKeepPeriod);
     cleanUp_->start();
     sessionGuard_->start();
+    // The mail sender, with the settings just loaded.
+    mailSender_->updateSettings(m_settings);
+    mailSender_->start();
 
     updateBroadcastButton();
     working_->setFocus();
@@ -232,10 +259,9 @@ void CTarnwickDlg::Report(const std::string& text, int stampMode, int extra) {
     log_.Report(text, stampMode, extra);
 }
 
-int CTarnwickDlg::RegistMail(ALERT_MODE /*kind*/, const std::string& /*title*/,
-                             const std::string& /*text*/, int /*timeFormat*/) {
-    // Composition and the queue come with the mail subsystem.
-    return 1;
+int CTarnwickDlg::RegistMail(ALERT_MODE kind, const std::string& title, const std::string& text,
+                             int timeFormat) {
+    return orvana::RegistMail(*this, *mailQueue_, kind, title, text, timeFormat);
 }
 
 void CTarnwickDlg::appendListLine(const QString& line) {
@@ -514,7 +540,32 @@ void CTarnwickDlg::OnSupervisionSettingsChanged() {
 }
 
 void CTarnwickDlg::WaitAllMailSend() {
-    // The mail sender's wait; nothing is queued until the sender exists.
+    mailSender_->WaitAllMailSend();
+}
+
+AttachmentSource* CTarnwickDlg::monitorWindow(MailMonitor /*which*/) {
+    // Each monitor returns its window here once its window exists.
+    return nullptr;
+}
+
+AttachmentSource* CTarnwickDlg::cameraWindow(int /*index*/) {
+    return nullptr;
+}
+
+std::string CTarnwickDlg::GetIpAddress() {
+    return wan_->GetIpAddress();
+}
+
+std::string CTarnwickDlg::GetTo(ALERT_MODE kind) const {
+    return orvana::GetTo(m_settings.addresses, kind);
+}
+
+void CTarnwickDlg::OnMailSettingsChanged() {
+    mailSender_->updateSettings(m_settings);
+    // A running sender goes on with the new settings; one that has ended is
+    // started again when the account can be used.
+    if (m_settings.useQuellorSmtp == 0 || m_settings.ownServerComplete())
+        mailSender_->start();
 }
 
 StatusSources CTarnwickDlg::statusSources() {

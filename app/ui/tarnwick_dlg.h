@@ -17,6 +17,7 @@
 #include "app/core/event_log.h"
 #include "app/core/monitor_host.h"
 #include "app/ui/services.h"
+#include "mail/mail_host.h"
 
 namespace orvana {
 
@@ -26,8 +27,11 @@ class SessionGuard;
 class SessionWatch;
 class Supervisor;
 class SupervisorHost;
+class MailQueue;
+class MailSender;
+class WanAddress;
 
-class CTarnwickDlg : public QDialog, public MonitorHost {
+class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     Q_OBJECT
 
   public:
@@ -98,6 +102,21 @@ class CTarnwickDlg : public QDialog, public MonitorHost {
     // means that monitor is not running. UI thread.
     StatusSources statusSources();
 
+    // MailHost: the running monitor windows (null = not running), the WAN
+    // address (empty when the page could not be fetched). UI thread.
+    AttachmentSource* monitorWindow(MailMonitor which) override;
+    AttachmentSource* cameraWindow(int index) override;
+    std::string GetIpAddress() override;
+    // Recipients of a notice kind, "a,b" (duplicates kept). UI thread.
+    std::string GetTo(ALERT_MODE kind) const;
+    // The settings dialog was confirmed: the sender takes the new account
+    // settings and is started again if none runs and the account is usable.
+    // UI thread.
+    void OnMailSettingsChanged();
+    // The mail queue and its sender; never null after construction.
+    MailQueue& mailQueue() { return *mailQueue_; }
+    MailSender& mailSender() { return *mailSender_; }
+
     EventLog& eventLog() { return log_; }
     AppSettings& mutableSettings() { return m_settings; }
     QListWidget* eventList() const { return list_; }
@@ -157,6 +176,12 @@ class CTarnwickDlg : public QDialog, public MonitorHost {
     std::unique_ptr<SessionWatch> sessionWatch_;
     std::unique_ptr<FileTimes> fileTimes_;
     std::unique_ptr<CleanUpThread> cleanUp_;
+
+    // Mail: the queue, its sender (declared after the queue, so it goes
+    // first) and the WAN page.
+    std::unique_ptr<MailQueue> mailQueue_;
+    std::unique_ptr<MailSender> mailSender_;
+    std::unique_ptr<WanAddress> wan_;
 
   public:
     // State shared with the supervision timer and the mail sender.
