@@ -1,0 +1,30 @@
+// A temporary folder removed with everything in it at the end of a test.
+#pragma once
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+namespace orvana::testing {
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "orvana-test-XXXXXX").string();
+        path_ = ::mkdtemp(tmpl.data()) ? tmpl : std::string();
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+}  // namespace orvana::testing
