@@ -10,6 +10,7 @@
 #include "sound/wave_capture.h"
 #include "sound/wave_file.h"
 #include "tests/sound/fake_wave_input.h"
+#include "tests/sound/temp_folder.h"
 #include "tests/sound/test_host.h"
 
 namespace orvana::sound {
@@ -190,9 +191,7 @@ TEST(WaveFile, UnwritablePathWritesNothing) {
 }
 
 TEST_F(CaptureTest, SaveWaveWritesTheRecordingIntoTheDataFolder) {
-    const auto dir = std::filesystem::temp_directory_path() / "orvana_sound_savewave";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const auto dir = testing::freshFolder("orvana_sound_savewave");
     host.store_.writeString("Setting", "DATA_DIR", dir.string());
     host.app.conv3gp = 1;  // on, but mail sending is off: no conversion
     host.app.working = 0;

@@ -11,6 +11,7 @@
 #include "sound/volume_monitor.h"
 #include "sound/wave_file.h"
 #include "tests/sound/fake_wave_input.h"
+#include "tests/sound/temp_folder.h"
 #include "tests/sound/test_host.h"
 
 namespace orvana::sound {
@@ -26,11 +27,9 @@ const char* kStamp = "2016年03月05日14時05分09秒";
 class ConverterTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("orvana_conv_" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = testing::freshFolder(
+            "orvana_conv_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         host.store_.writeString("Setting", "DATA_DIR", dir.string());
         host.app.working = 1;
         host.app.conv3gp = 1;
@@ -121,9 +120,7 @@ TEST(ConverterArguments, NamesStayWholeAndOptionsSplitAtBlanks) {
 }
 
 TEST(ProcessRunner, RunsInTheWorkingFolderWithItsArguments) {
-    const fs::path dir = fs::temp_directory_path() / "orvana_runner folder";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const fs::path dir = testing::freshFolder("orvana_runner folder");
     auto runner = makeProcessRunner();
     const RunResult r = runner->Run(
         "sh", {"-c", "pwd > out.txt; printf '%s|' \"$@\" >> out.txt; exit 3", "x", "a b", "c\"d"},

@@ -14,6 +14,7 @@
 #include "sound/gst_wave_input.h"
 #include "sound/level_meter.h"
 #include "sound/volume_monitor.h"
+#include "tests/sound/temp_folder.h"
 #include "tests/sound/test_host.h"
 
 namespace orvana::sound {
@@ -62,9 +63,7 @@ class LiveSource {
 };
 
 TEST(GstEndToEnd, QuietLoudQuietRaisesAndEndsTheAlarmWithTheRecording) {
-    const fs::path dir = fs::temp_directory_path() / "orvana_gst_e2e";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const fs::path dir = testing::freshFolder("orvana_gst_e2e");
 
     LiveSource live;
     GstWaveInputOptions o;

@@ -12,6 +12,7 @@
 #include "sound/ui/volume_dlg.h"
 #include "sound/wave_file.h"
 #include "tests/sound/fake_wave_input.h"
+#include "tests/sound/temp_folder.h"
 #include "tests/sound/test_host.h"
 
 namespace orvana::sound {
@@ -70,9 +71,7 @@ TEST(VolumeSettingDialog, RangesOfIntegrationTimeAndDynamicThreshold) {
 class Dlg3gpTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / "orvana 3gp test";
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = testing::freshFolder("orvana 3gp test");
         std::vector<std::uint8_t> s;
         for (int i = 0; i < 11025; ++i)
             s.push_back((i / 20) % 2 ? 80 : 176);
@@ -139,9 +138,7 @@ TEST_F(Dlg3gpTest, FailuresAndCancelAndTheBoxValuesBeforeOk) {
 class VolumeDlgTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / "orvana_volume_dlg";
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = testing::freshFolder("orvana_volume_dlg");
         host.store_.writeString("Setting", "DATA_DIR", dir.string());
     }
     void TearDown() override { fs::remove_all(dir); }
