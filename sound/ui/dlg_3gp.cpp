@@ -94,17 +94,18 @@ void CDlg3gp::UpdateData() {
     m_ffmpegOption = option_->text().toStdString();
 }
 
+// Both buttons work on the boxes; the members change only on OK, so Cancel
+// always leaves the caller's values as they were.
 void CDlg3gp::OnBnClickedButton1() {
-    UpdateData();
-    const std::string chosen = chooseFile({"", m_ffmpegPath, kExeFilter, "exe"});
+    const std::string chosen = chooseFile({"", path_->text().toStdString(), kExeFilter, "exe"});
     if (chosen.empty())
         return;
-    m_ffmpegPath = chosen;
-    UpdateControls();
+    path_->setText(QString::fromStdString(chosen));
 }
 
 void CDlg3gp::OnBnClickedButton6() {
-    UpdateData();
+    const std::string converter = path_->text().toStdString();
+    const std::string options = option_->text().toStdString();
     const std::string chosen =
         chooseFile({"テスト変換するWAVファイルを指定してください", "", kWavFilter, "wav"});
     if (chosen.empty())
@@ -116,7 +117,7 @@ void CDlg3gp::OnBnClickedButton6() {
     const std::string input = file.filename().string();
     const std::string output = file.stem().string() + ".3gp";
     const ConvertResult r =
-        Convert3gp(runner_, m_ffmpegPath, m_ffmpegOption, folder, input, output, converterTimeout);
+        Convert3gp(runner_, converter, options, folder, input, output, converterTimeout);
     switch (r.kind) {
         case ConvertResult::kNotStarted:
             prompt_.message("外部プログラムを起動中にエラーが発生しました\n\n" + r.commandText);

@@ -36,7 +36,7 @@ class CDlg3gp : public QDialog {
     void UpdateControls();
     // Copies the edit boxes into the members.
     void UpdateData();
-    // "参照...": picks the converter; replaces the path on OK.
+    // "参照...": picks the converter; the choice replaces the path in its box.
     void OnBnClickedButton1();
     // "*.wav → *.3gp 変換テストの実行...": converts a chosen WAV file with
     // the values in the boxes (even before OK) and tells the result.

@@ -68,6 +68,24 @@ TEST(VolumeSettingDialog, RangesOfIntegrationTimeAndDynamicThreshold) {
     }
 }
 
+TEST(VolumeSettingDialog, CancelLeavesTheValues) {
+    orvana::testing::RecordingPrompt prompt;
+    CDlgVolumeSetting dlg(prompt);
+    dlg.m_recSec = 4;
+    dlg.m_volIntegTime = 3;
+    dlg.m_dynamicThreshold = 10;
+    dlg.UpdateControls();
+    dlg.recSecEdit()->setText("9");
+    dlg.integTimeEdit()->setText("5");
+    dlg.dynamicEdit()->setText("20");
+    dlg.reject();
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_EQ(dlg.m_recSec, 4);
+    EXPECT_EQ(dlg.m_volIntegTime, 3);
+    EXPECT_EQ(dlg.m_dynamicThreshold, 10);
+    EXPECT_TRUE(prompt.messages.empty());
+}
+
 class Dlg3gpTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -128,11 +146,17 @@ TEST_F(Dlg3gpTest, FailuresAndCancelAndTheBoxValuesBeforeOk) {
     dlg.OnBnClickedButton6();
     EXPECT_EQ(prompt.messages.size(), 2u);
 
+    dlg.reject();  // Cancel keeps the caller's values
+    EXPECT_EQ(dlg.m_ffmpegPath, "ffmpeg");
+    EXPECT_EQ(dlg.m_ffmpegOption, "-y -vn -acodec aac -f 3gp -ar 16000");
+
     answer = "/opt/tools/ffmpeg";
     dlg.OnBnClickedButton1();
     EXPECT_EQ(queries.back().defaultSuffix, "exe");
     EXPECT_EQ(queries.back().initial, "ffmpeg");
     EXPECT_EQ(dlg.pathEdit()->text(), "/opt/tools/ffmpeg");
+    dlg.UpdateData();  // what OK does
+    EXPECT_EQ(dlg.m_ffmpegPath, "/opt/tools/ffmpeg");
 }
 
 class VolumeDlgTest : public ::testing::Test {
