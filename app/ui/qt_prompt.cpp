@@ -16,7 +16,7 @@ void QtPrompt::notify(const std::string& text) {
     box->setWindowModality(Qt::NonModal);
     box->show();
     QPointer<QMessageBox> guard(box);
-    QTimer::singleShot(kAutoCloseMs, box, [guard] {
+    QTimer::singleShot(autoCloseMs_, box, [guard] {
         if (guard)
             guard->close();
     });

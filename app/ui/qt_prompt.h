@@ -11,7 +11,9 @@ namespace orvana {
 class QtPrompt final : public Prompt {
   public:
     // parent: the window the boxes belong to; may be null or go away first.
-    explicit QtPrompt(QWidget* parent = nullptr) : parent_(parent) {}
+    // autoCloseMs: how long a notice stays up (tests shorten it).
+    explicit QtPrompt(QWidget* parent = nullptr, int autoCloseMs = kAutoCloseMs)
+        : parent_(parent), autoCloseMs_(autoCloseMs) {}
 
     // Shown without a modal loop, so the monitors and the power watch keep
     // running behind it; it closes itself after 60 seconds. UI thread.
@@ -23,6 +25,7 @@ class QtPrompt final : public Prompt {
 
   private:
     QPointer<QWidget> parent_;
+    int autoCloseMs_;
 };
 
 }  // namespace orvana
