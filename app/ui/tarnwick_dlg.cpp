@@ -147,10 +147,13 @@ CTarnwickDlg::CTarnwickDlg(Services services, QWidget* parent)
 CTarnwickDlg::~CTarnwickDlg() {
     if (timer1_)
         timer1_->stop();
+    // Both workers are told first, so their last slices run side by side.
     if (cleanUp_)
-        cleanUp_->stop();  // seen within 100 ms, then joined
+        cleanUp_->requestStop();
     if (mailSender_)
         mailSender_->stopAndJoin();  // ends after its current attempt at most
+    if (cleanUp_)
+        cleanUp_->stop();  // seen within 100 ms, then joined
     // Worker threads report through the log's sinks, which point at this
     // window: they are stopped before anything below goes away.
     SaveSettingBeforeClose();
