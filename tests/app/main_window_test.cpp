@@ -6,8 +6,14 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/core/power_status.h"
+#include "app/core/shutdown_control.h"
+#include "app/ui/session_watch.h"
 #include "app/ui/tarnwick_dlg.h"
 #include "app/ui/window_placement.h"
+#include "mail/http_client.h"
+#include "mail/network_state.h"
+#include "mail/smtp_client.h"
 #include "tests/support/memory_settings_store.h"
 #include "tests/support/recording_prompt.h"
 #include "tests/support/temp_dir.h"
@@ -27,6 +33,53 @@ std::string readFile(const std::string& path) {
     ss << in.rdbuf();
     return ss.str();
 }
+
+// Doubles for every facility that would reach the real machine or network.
+struct SentMail {
+    std::vector<std::string> recipients;
+    std::string message;
+};
+class FakeSmtp final : public SmtpClient {
+  public:
+    explicit FakeSmtp(std::shared_ptr<std::vector<SentMail>> sent) : sent_(std::move(sent)) {}
+    SmtpResult send(const SmtpParams&, const std::string&, const std::vector<std::string>& to,
+                    const std::string& message, const std::atomic<bool>*) override {
+        std::lock_guard lock(mutex());
+        sent_->push_back({to, message});
+        SmtpResult r;
+        r.status = SmtpResult::Sent;
+        return r;
+    }
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+
+  private:
+    std::shared_ptr<std::vector<SentMail>> sent_;
+};
+class NoHttp final : public HttpClient {
+  public:
+    std::optional<std::string> get(const std::string&, std::chrono::milliseconds) override {
+        return std::nullopt;
+    }
+};
+class UpNetwork final : public NetworkState {
+  public:
+    bool isConnected() override { return true; }
+};
+class OnMains final : public PowerSource {
+  public:
+    PowerStatus read() override { return {1, 100, true}; }
+};
+class NoShutdown final : public ShutdownControl {
+  public:
+    bool ShutdownWindows(int, int) override {
+        ++calls;
+        return true;
+    }
+    int calls = 0;
+};
 
 // The window owns its store; this one lets the test read it afterwards.
 class ForwardingStore final : public SettingsStore {
@@ -86,6 +139,11 @@ class MainWindowTest : public ::testing::Test {
             opened = path;
             return openResult;
         };
+        s.smtp = std::make_unique<FakeSmtp>(sent);
+        s.http = std::make_unique<NoHttp>();
+        s.network = std::make_unique<UpNetwork>();
+        s.power = std::make_unique<OnMains>();
+        s.shutdown = std::make_unique<NoShutdown>();
         dlg = std::make_unique<CTarnwickDlg>(std::move(s));
         if (init)
             dlg->OnInitDialog();
@@ -110,6 +168,11 @@ class MainWindowTest : public ::testing::Test {
 
     TempDir dir;
     MemorySettingsStore mem;
+    std::shared_ptr<std::vector<SentMail>> sent = std::make_shared<std::vector<SentMail>>();
+    std::size_t sentCount() const {
+        std::lock_guard lock(FakeSmtp::mutex());
+        return sent->size();
+    }
     VirtualClock* clock = nullptr;
     RecordingPrompt* prompt = nullptr;
     std::unique_ptr<CTarnwickDlg> dlg;
@@ -213,6 +276,25 @@ TEST_F(MainWindowTest, RestartMarkerWithMailConfigured) {
     open();
     EXPECT_TRUE(listHas("2026/03/05 14:05:09 >再起動"));
     EXPECT_EQ(store().getInt("Setting", "REBOOT", -1), 0);
+}
+
+TEST_F(MainWindowTest, RestartNoticeIsMailedToManagementRecipients) {
+    store().writeInt("Setting", "WORKING", 1);
+    store().writeInt("Setting", "USER_ADDRESS", 2);
+    store().writeString("UserAddress0", "Address", "boss@example.org");
+    store().writeInt("UserAddress0", "KANRI", 1);
+    store().writeString("UserAddress1", "Address", "other@example.org");
+    store().writeInt("UserAddress1", "IJYOU", 1);
+    store().writeInt("Setting", "REBOOT", 2);
+    open();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (sentCount() == 0 && std::chrono::steady_clock::now() < end)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_EQ(sentCount(), 1u);
+    std::lock_guard lock(FakeSmtp::mutex());
+    EXPECT_EQ((*sent)[0].recipients, std::vector<std::string>{"boss@example.org"});
+    // The body starts with the date-time line of the notice.
+    EXPECT_NE((*sent)[0].message.find("Content-Type: text/plain"), std::string::npos);
 }
 
 TEST_F(MainWindowTest, PeriodicRebootMarkerWithMailConfigured) {
