@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QUrl>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 
 #include "app/core/cleanup_thread.h"
@@ -22,6 +23,8 @@
 #include "mail/mail_composer.h"
 #include "mail/mail_queue.h"
 #include "mail/mail_sender.h"
+#include "mail/ui/dlg_setting.h"
+#include "mail/ui/dlg_test_mail.h"
 #include "mail/wan_address.h"
 #include "orvana/build_config.h"
 
@@ -108,6 +111,8 @@ CTarnwickDlg::CTarnwickDlg(Services services, QWidget* parent)
     connect(working_, &QCheckBox::clicked, this, [this] { OnBnClickedWorking(); });
     connect(manual_, &QPushButton::clicked, this, [this] { OnBnClickedManual(); });
     connect(exit_, &QPushButton::clicked, this, [this] { OnBnClickedOk(); });
+    connect(settingsButton_, &QPushButton::clicked, this, [this] { OnBnClickedSetting(); });
+    connect(broadcast_, &QPushButton::clicked, this, [this] { OnBnClickedTestmail(); });
     // Same thread: appended at once; another thread: queued to this one.
     connect(this, &CTarnwickDlg::lineReported, this, &CTarnwickDlg::appendListLine,
             Qt::AutoConnection);
@@ -569,6 +574,69 @@ void CTarnwickDlg::OnMailSettingsChanged() {
     // started again when the account can be used.
     if (m_settings.useQuellorSmtp == 0 || m_settings.ownServerComplete())
         mailSender_->start();
+}
+
+void CTarnwickDlg::OnBnClickedSetting() {
+    UpdateData();
+    MonitorAvailability running;
+    running.sound = monitorWindow(MailMonitor::Sound) != nullptr;
+    running.camera = cameraWindow(0) != nullptr;
+    running.temperature = monitorWindow(MailMonitor::Temperature) != nullptr;
+    running.geiger = monitorWindow(MailMonitor::Geiger) != nullptr;
+    running.owl = monitorWindow(MailMonitor::Owl) != nullptr;
+    running.battery = m_batteryPresent == 1;
+    // The test mail has a client of its own: the sender's belongs to its thread.
+    const std::unique_ptr<SmtpClient> testSmtp = makeCurlSmtpClient();
+    const std::unique_ptr<sound::ProcessRunner> converter = sound::makeProcessRunner();
+    TestMailAccount account;
+    account.maker = MakerAccount::fromBuild(services_.overrides.makerSmtp);
+    account.caFile = services_.overrides.smtpCafile;
+    CDlgSetting dlg(m_settings, running,
+                    {*prompt_, *testSmtp, *services_.clock, *converter, account,
+                     [this] { return GetIpAddress(); }},
+                    this);
+    if (runDialog(dlg) != QDialog::Accepted)
+        return;
+
+    // 1. Nothing works on the old settings while they are replaced.
+    if (timer1_)
+        timer1_->stop();
+    mailSender_->requestStop();
+    services_.clock->sleepFor(std::chrono::milliseconds(120));
+    // 2. KeepAlive starts over at now + 60 s; the log follows a new folder.
+    m_settings = dlg.settings();
+    OnSupervisionSettingsChanged();
+    if (!m_settings.dataDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(m_settings.dataDir, ec);
+    }
+    log_.setDataDir(m_settings.dataDir);
+    // 3.-4.
+    SaveSetting();
+    list_->clear();
+    ReportSetting();
+    updateBroadcastButton();
+    // 5. The sender takes the new account; one that has ended starts again.
+    services_.clock->sleepFor(std::chrono::milliseconds(120));
+    OnMailSettingsChanged();
+    // 6. A sender that ended on the stop request just before it was lifted
+    // would leave every later mail in the queue.
+    mailSender_->clearStop();
+    if ((m_settings.useQuellorSmtp == 0 || m_settings.ownServerComplete()) &&
+        !mailSender_->running())
+        mailSender_->start();
+    if (timer1_)
+        timer1_->start(200);
+}
+
+void CTarnwickDlg::OnBnClickedTestmail() {
+    CDlgTestMail dlg(
+        m_settings.addresses, *prompt_, "テスト",
+        "\r\nこれは警報通知システム(Orvana)からの一斉通知メールです。\r\n" + mailFooter(), this);
+    if (runDialog(dlg) != QDialog::Accepted)
+        return;
+    Report("----一斉メール通知----", 2);
+    RegistMail(ALERT_RQ, dlg.m_strSubject, dlg.m_strBody, 2);
 }
 
 StatusSources CTarnwickDlg::statusSources() {

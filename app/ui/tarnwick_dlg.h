@@ -18,6 +18,7 @@
 #include "app/core/monitor_host.h"
 #include "app/ui/services.h"
 #include "mail/mail_host.h"
+#include "mail/ui/dialog_runner.h"
 
 namespace orvana {
 
@@ -113,6 +114,15 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     // settings and is started again if none runs and the account is usable.
     // UI thread.
     void OnMailSettingsChanged();
+    // "設定...": the global settings dialog on a copy of the settings; OK
+    // applies the copy (timer and sender paused, settings saved, summary
+    // rewritten), Cancel changes nothing. UI thread.
+    void OnBnClickedSetting();
+    // "メール連絡...": the broadcast dialog; "送信" queues one ALERT_RQ
+    // notice to the ticked recipients. UI thread.
+    void OnBnClickedTestmail();
+    // Runs the two dialogs above; tests replace it so nothing waits modally.
+    DialogRunner runDialog = execDialog;
     // The mail queue and its sender; never null after construction.
     MailQueue& mailQueue() { return *mailQueue_; }
     MailSender& mailSender() { return *mailSender_; }
