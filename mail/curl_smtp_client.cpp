@@ -1,5 +1,7 @@
 #include <curl/curl.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -15,12 +17,12 @@ struct Transfer {
     const std::string* message = nullptr;
     std::size_t offset = 0;
     const std::atomic<bool>* cancel = nullptr;
-    // RCPT bookkeeping from the dialogue: the address last sent in RCPT TO
-    // and the replies seen for each.
-    std::string pendingRcpt;
+    // RCPT bookkeeping from the dialogue: libcurl sends the recipients in
+    // list order, one RCPT TO at a time, so the n-th reply belongs to the
+    // n-th recipient (whatever form the address took on the wire).
     bool rcptPending = false;
     std::string replyLine;
-    std::vector<std::pair<std::string, int>> rcptReplies;
+    std::vector<int> rcptReplies;
 };
 
 size_t readMessage(char* buf, size_t size, size_t n, void* user) {
@@ -43,17 +45,8 @@ int debugTrace(CURL*, curl_infotype type, char* data, size_t size, void* user) {
     auto* t = static_cast<Transfer*>(user);
     std::string text(data, size);
     if (type == CURLINFO_HEADER_OUT) {
-        if (text.rfind("RCPT TO:", 0) == 0) {
-            std::string addr = text.substr(8);
-            while (!addr.empty() && (addr.back() == '\n' || addr.back() == '\r'))
-                addr.pop_back();
-            if (addr.size() >= 2 && addr.front() == '<' && addr.back() == '>')
-                addr = addr.substr(1, addr.size() - 2);
-            t->pendingRcpt = addr;
-            t->rcptPending = true;
-        } else {
-            t->rcptPending = false;
-        }
+        t->rcptPending = text.rfind("RCPT TO:", 0) == 0;
+        t->replyLine.clear();
     } else if (type == CURLINFO_HEADER_IN && t->rcptPending) {
         t->replyLine += text;
         std::size_t nl;
@@ -63,7 +56,7 @@ int debugTrace(CURL*, curl_infotype type, char* data, size_t size, void* user) {
             // The last line of a reply is "ddd text" (not "ddd-text").
             if (line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
                 (line.size() == 3 || line[3] != '-') && t->rcptPending) {
-                t->rcptReplies.emplace_back(t->pendingRcpt, std::atoi(line.substr(0, 3).c_str()));
+                t->rcptReplies.push_back(std::atoi(line.substr(0, 3).c_str()));
                 t->rcptPending = false;
             }
         }
@@ -153,18 +146,12 @@ class CurlSmtpClient final : public SmtpClient {
         const CURLcode rc = curl_easy_perform(c);
 
         std::size_t accepted = 0;
-        for (const auto& r : recipients) {
-            int code = 0;
-            bool seen = false;
-            for (const auto& [addr, reply] : t.rcptReplies)
-                if (addr == r) {
-                    code = reply;
-                    seen = true;
-                }
-            if (seen && code >= 200 && code < 400)
+        for (std::size_t i = 0; i < recipients.size() && i < t.rcptReplies.size(); ++i) {
+            const int code = t.rcptReplies[i];
+            if (code >= 200 && code < 400)
                 ++accepted;
-            else if (seen)
-                result.refused.push_back({r, code});
+            else
+                result.refused.push_back({recipients[i], code});
         }
         const bool allRcptAnswered = t.rcptReplies.size() >= recipients.size();
         if (rc == CURLE_OK) {

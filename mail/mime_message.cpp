@@ -75,7 +75,8 @@ bool isPlainAscii(const std::string& s) {
 
 // Splits text into encoded words whose raw part is at most maxRaw bytes.
 std::vector<std::string> encodedWords(const std::string& text, bool iso) {
-    const std::size_t maxRaw = iso ? 42 : 45;
+    // "Subject: " plus one word stays within 78 characters.
+    const std::size_t maxRaw = iso ? 36 : 42;
     const std::string prefix = iso ? "=?ISO-2022-JP?B?" : "=?UTF-8?B?";
     std::vector<std::string> words;
     std::size_t i = 0;
