@@ -109,7 +109,7 @@ class MainWindowDialogs : public ::testing::Test {
         auto smtp = std::make_unique<FakeSmtpClient>();
         s.smtp = std::move(smtp);
         s.http = std::make_unique<NoHttp>();
-        // The network never comes up: queued notices stay for inspection.
+        // The network never comes up: queued notices stay for the test to read.
         auto net = std::make_unique<FakeNetworkState>();
         net->up = false;
         s.network = std::move(net);
