@@ -114,12 +114,16 @@ TEST(Mime, AttachmentsNamedBothWaysAndMissingOnesSkipped) {
     in.from = "me@x";
     in.to = {"a@x"};
     in.subject = "s";
-    in.attachments = {jp, dir.file("gone.jpg"), q};
+    const std::string broken = dir.file("x\r\nX-Evil: 1.jpg");
+    writeFile(broken, "x");
+    in.attachments = {jp, dir.file("gone.jpg"), q, broken};
     const std::string m = buildMimeMessage(in);
     EXPECT_NE(m.find("filename*=UTF-8''2026%E5%B9%B4"), std::string::npos);
     EXPECT_NE(m.find("name=\"=?UTF-8?B?"), std::string::npos);
     EXPECT_NE(m.find("filename=\"a\\\"b.wav\""), std::string::npos);
     EXPECT_EQ(m.find("gone.jpg"), std::string::npos);
+    EXPECT_EQ(m.find("\r\nX-Evil"), std::string::npos);
+    EXPECT_NE(m.find("filename=\"xX-Evil: 1.jpg\""), std::string::npos);
     EXPECT_NE(m.find("Content-Type: multipart/mixed"), std::string::npos);
 }
 
