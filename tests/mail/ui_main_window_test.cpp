@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <thread>
 
 #include "app/core/power_status.h"
 #include "app/core/shutdown_control.h"
@@ -107,11 +108,13 @@ class MainWindowDialogs : public ::testing::Test {
         s.headless = true;
         s.desktopDir = dir.file("Desktop");
         auto smtp = std::make_unique<FakeSmtpClient>();
+        fakeSmtp = smtp.get();
         s.smtp = std::move(smtp);
         s.http = std::make_unique<NoHttp>();
         // The network never comes up: queued notices stay for the test to read.
         auto net = std::make_unique<FakeNetworkState>();
         net->up = false;
+        network = net.get();
         s.network = std::move(net);
         s.power = std::make_unique<OnMains>();
         s.shutdown = std::make_unique<NoShutdown>();
@@ -138,6 +141,8 @@ class MainWindowDialogs : public ::testing::Test {
     MemorySettingsStore mem;
     VirtualClock* clock = nullptr;
     RecordingPrompt* prompt = nullptr;
+    FakeSmtpClient* fakeSmtp = nullptr;
+    FakeNetworkState* network = nullptr;
     ScriptedRunner runner;
     std::unique_ptr<CTarnwickDlg> dlg;
 };
@@ -196,9 +201,54 @@ TEST_F(MainWindowDialogs, SettingsOkSavesRewritesTheSummaryAndMovesKeepAlive) {
     EXPECT_TRUE(d.broadcastButton()->isEnabled());
 }
 
+// Waits (real time) until the window's sender has ended on a stop request.
+bool senderEnded(CTarnwickDlg& d) {
+    d.mailSender().requestStop();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (d.mailSender().running() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return !d.mailSender().running();
+}
+
+TEST_F(MainWindowDialogs, SettingsOkStartsASenderThatHasEnded) {
+    CTarnwickDlg& d = open();
+    ASSERT_TRUE(senderEnded(d));
+    runner.then([](QDialog& dd) {
+        auto& s = dynamic_cast<CDlgSetting&>(dd);
+        s.OnOK();
+        return s.result();
+    });
+    d.OnBnClickedSetting();
+    EXPECT_TRUE(d.mailSender().running());
+    // The new sender delivers what is queued from now on.
+    network->up = true;
+    d.RegistMail(ALERT_VOL, "警報発生", "text", 2);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (fakeSmtp->calls().empty() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(fakeSmtp->calls().size(), 1u);
+    EXPECT_EQ(fakeSmtp->calls()[0].recipients, std::vector<std::string>{"a@example.org"});
+}
+
+TEST_F(MainWindowDialogs, DataFolderChangeMovesTheLog) {
+    CTarnwickDlg& d = open();
+    const std::string folder = dir.file("new/data");
+    runner.then([&](QDialog& dd) {
+        auto& s = dynamic_cast<CDlgSetting&>(dd);
+        s.dataDirEdit()->setText(QString::fromStdString(folder));
+        s.OnOK();
+        return s.result();
+    });
+    d.OnBnClickedSetting();
+    EXPECT_EQ(mem.getString("Setting", "DATA_DIR", ""), folder);
+    const std::string log = testing::readFile(folder + "/2026年03月05日.log");
+    EXPECT_NE(log.find("設定情報:"), std::string::npos);
+}
+
 TEST_F(MainWindowDialogs, SettingsOkWithIncompleteOwnServerDisablesBroadcast) {
     CTarnwickDlg& d = open();
     EXPECT_TRUE(d.broadcastButton()->isEnabled());
+    ASSERT_TRUE(senderEnded(d));
     runner.then([](QDialog& dd) {
         auto& s = dynamic_cast<CDlgSetting&>(dd);
         s.OnBnClickedOwnAccount();  // no server filled in
@@ -208,6 +258,8 @@ TEST_F(MainWindowDialogs, SettingsOkWithIncompleteOwnServerDisablesBroadcast) {
     d.OnBnClickedSetting();
     EXPECT_EQ(mem.getInt("Setting", "USE_QUELLOR_SMTP", -1), 1);
     EXPECT_FALSE(d.broadcastButton()->isEnabled());
+    // No sender for an account that cannot send.
+    EXPECT_FALSE(d.mailSender().running());
     EXPECT_TRUE(d.timer1()->isActive());
 }
 
