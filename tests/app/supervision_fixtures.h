@@ -81,6 +81,8 @@ class FakeSysfs {
 class TestHost final : public SupervisorHost {
   public:
     explicit TestHost(Clock& clock) : log(clock) {
+        // Daily log files go to a scratch folder, never the current one.
+        log.setDataDir(logDir.path());
         log.addSink([this](const std::string& line) { lines.push_back(line); });
     }
 
@@ -124,6 +126,7 @@ class TestHost final : public SupervisorHost {
         std::string title, text;
         int timeFormat;
     };
+    ScratchDir logDir;
     EventLog log;
     AppSettings s;
     MemorySettingsStore st;
