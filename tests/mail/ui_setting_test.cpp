@@ -1,7 +1,7 @@
 // The global settings dialog and its small dialogs, driven through their
 // handlers with scripted answers: enable rules, greyed attachment boxes,
-// recipient editing, KeepAlive and keep-period rules, the 3GP and folder
-// buttons, and the test mail's checks.
+// recipient editing, KeepAlive and keep-period rules, the 3GP button, the
+// SMTP dialog and the test mail's checks.
 #include <gtest/gtest.h>
 
 #include "mail/ui/dlg_setting.h"
@@ -312,18 +312,6 @@ TEST_F(SettingDialogTest, ShorterKeepPeriodAsksLongerDoesNot) {
     EXPECT_EQ(d.settings().dataKeepPeriod, 8);
 }
 
-TEST_F(SettingDialogTest, WanNoticeOnlyWhenTicked) {
-    CDlgSetting& d = open();
-    d.gipBox()->setChecked(true);
-    d.OnBnClickedGip();
-    ASSERT_EQ(prompt.messages.size(), 1u);
-    EXPECT_EQ(prompt.messages[0].rfind("注意：\n本機能は、家庭用ブロードバンドルータ", 0), 0u);
-    EXPECT_TRUE(d.gipBox()->isChecked());
-    d.gipBox()->setChecked(false);
-    d.OnBnClickedGip();
-    EXPECT_EQ(prompt.messages.size(), 1u);
-}
-
 TEST_F(SettingDialogTest, ConverterDialogDecidesTheConversionBox) {
     s.ffmpegPath = "/usr/bin/ffmpeg";
     s.conv3gp = 0;
@@ -364,25 +352,6 @@ TEST_F(SettingDialogTest, ConverterDialogDecidesTheConversionBox) {
     EXPECT_EQ(d.settings().ffmpegPath, "/opt/ffmpeg2");
     EXPECT_EQ(d.settings().ffmpegOption, "-y");
     EXPECT_EQ(d.settings().conv3gp, 1);
-}
-
-TEST_F(SettingDialogTest, FolderPickerFillsTheFolderEdit) {
-    CDlgSetting& d = open();
-    std::string title, initial;
-    std::optional<std::string> answer = "/srv/watch";
-    d.chooseFolder = [&](const std::string& t, const std::string& i) {
-        title = t;
-        initial = i;
-        return answer;
-    };
-    d.OnBnClickedBrowse();
-    EXPECT_EQ(title, "動体画像保存用のフォルダを選択してください：");
-    EXPECT_EQ(initial, "/tmp/orvana-data");
-    EXPECT_EQ(d.dataDirEdit()->text(), "/srv/watch");
-    answer.reset();
-    d.OnBnClickedBrowse();
-    EXPECT_EQ(initial, "/srv/watch");
-    EXPECT_EQ(d.dataDirEdit()->text(), "/srv/watch");
 }
 
 TEST_F(SettingDialogTest, SmtpDialogPortChoiceAndCopyBack) {
