@@ -17,6 +17,7 @@
 #include "mail/http_client.h"
 #include "mail/network_state.h"
 #include "mail/smtp_client.h"
+#include "sound/wave_input.h"
 
 namespace orvana {
 
@@ -49,6 +50,9 @@ struct Services {
     std::unique_ptr<HttpClient> http;
     // "Is the network up" for the mail sender; null = <sysfs root>/class/net.
     std::unique_ptr<NetworkState> network;
+    // The sound monitor's input; null = GStreamer on the default input, or
+    // on overrides.audioSource (ORVANA_AUDIO_SOURCE).
+    std::unique_ptr<sound::WaveInputFactory> waveInputs;
 };
 
 }  // namespace orvana

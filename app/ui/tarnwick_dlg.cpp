@@ -27,6 +27,8 @@
 #include "mail/ui/dlg_test_mail.h"
 #include "mail/wan_address.h"
 #include "orvana/build_config.h"
+#include "sound/gst_wave_input.h"
+#include "sound/ui/volume_dlg.h"
 
 namespace orvana {
 namespace {
@@ -77,6 +79,11 @@ CTarnwickDlg::CTarnwickDlg(Services services, QWidget* parent)
         prompt_ = std::make_unique<HeadlessPrompt>(log_);
     else
         prompt_ = std::make_unique<QtPrompt>(this);
+    if (!services_.waveInputs) {
+        sound::GstWaveInputOptions audio;
+        audio.source = services_.overrides.audioSource;
+        services_.waveInputs = sound::makeGstWaveInputFactory(audio);
+    }
 
     setWindowTitle(q("安全監視システム(orvana)"));
     // Resizable and minimisable, but never maximised.
@@ -162,6 +169,8 @@ CTarnwickDlg::~CTarnwickDlg() {
     // Worker threads report through the log's sinks, which point at this
     // window: they are stopped before anything below goes away.
     SaveSettingBeforeClose();
+    // Saves its own settings and joins its capture thread.
+    m_pVolumeDlg.reset();
     log_.clearSinks();
 }
 
@@ -392,8 +401,8 @@ std::string CTarnwickDlg::SaveDesktopBitmap() {
     return orvana::SaveDesktopBitmap(*this, *services_.store, services_.clock->now());
 }
 
-int CTarnwickDlg::StartVolumeWindow(int /*start*/) {
-    return 0;
+int CTarnwickDlg::StartVolumeWindow(int start) {
+    return sound::StartVolumeWindow(start, *this, *services_.waveInputs, m_pVolumeDlg, this);
 }
 
 int CTarnwickDlg::StartCameraWindow(int /*start*/) {
@@ -449,7 +458,10 @@ void CTarnwickDlg::onMonitorBoxClicked(int k) {
     UpdateData();
     switch (k) {
         case 0:
-            StartVolumeWindow(1);
+            if (m_pVolumeDlg)
+                m_pVolumeDlg.reset();  // running: ended
+            else
+                StartVolumeWindow(1);
             break;
         case 1:
             StartCameraWindow(1);
@@ -551,8 +563,10 @@ void CTarnwickDlg::WaitAllMailSend() {
     mailSender_->WaitAllMailSend();
 }
 
-AttachmentSource* CTarnwickDlg::monitorWindow(MailMonitor /*which*/) {
+AttachmentSource* CTarnwickDlg::monitorWindow(MailMonitor which) {
     // Each monitor returns its window here once its window exists.
+    if (which == MailMonitor::Sound)
+        return m_pVolumeDlg.get();
     return nullptr;
 }
 
@@ -641,7 +655,9 @@ void CTarnwickDlg::OnBnClickedTestmail() {
 
 StatusSources CTarnwickDlg::statusSources() {
     // Each monitor adds its source here once its window exists.
-    return {};
+    StatusSources sources;
+    sources.sound = m_pVolumeDlg.get();
+    return sources;
 }
 
 void CTarnwickDlg::closeEvent(QCloseEvent* e) {

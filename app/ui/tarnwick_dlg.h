@@ -31,6 +31,9 @@ class SupervisorHost;
 class MailQueue;
 class MailSender;
 class WanAddress;
+namespace sound {
+class CVolumeDlg;
+}
 
 class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     Q_OBJECT
@@ -107,6 +110,8 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     // address (empty when the page could not be fetched). UI thread.
     AttachmentSource* monitorWindow(MailMonitor which) override;
     AttachmentSource* cameraWindow(int index) override;
+    // The running sound monitor window; null when it is not running.
+    sound::CVolumeDlg* volumeWindow() const { return m_pVolumeDlg.get(); }
     std::string GetIpAddress() override;
     // Recipients of a notice kind, "a,b" (duplicates kept). UI thread.
     std::string GetTo(ALERT_MODE kind) const;
@@ -192,6 +197,10 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     std::unique_ptr<MailQueue> mailQueue_;
     std::unique_ptr<MailSender> mailSender_;
     std::unique_ptr<WanAddress> wan_;
+
+    // The sound monitor window (null = not running) and where its input
+    // comes from (Services::waveInputs, or the GStreamer default).
+    std::unique_ptr<sound::CVolumeDlg> m_pVolumeDlg;
 
   public:
     // State shared with the supervision timer and the mail sender.
