@@ -395,6 +395,9 @@ void CTarnwickDlg::SaveSettingBeforeClose() {
     const Placement p = placementOf(*this);
     SaveSetting();
     SavePlacement(*services_.store, "Placement", p);
+    // Also the end of the session: the monitors save their own sections.
+    if (m_pVolumeDlg)
+        m_pVolumeDlg->OnEndSession();
 }
 
 std::string CTarnwickDlg::SaveDesktopBitmap() {

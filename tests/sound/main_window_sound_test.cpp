@@ -1,0 +1,175 @@
+// The sound monitor inside the main window: the start-up probe and the
+// "音量" box, the window handed to mail composition and to the periodic
+// notice, and its settings saved with the main window.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "app/core/power_status.h"
+#include "app/core/shutdown_control.h"
+#include "app/ui/tarnwick_dlg.h"
+#include "mail/http_client.h"
+#include "mail/network_state.h"
+#include "mail/smtp_client.h"
+#include "sound/ui/volume_dlg.h"
+#include "tests/sound/fake_wave_input.h"
+#include "tests/support/memory_settings_store.h"
+#include "tests/support/recording_prompt.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/virtual_clock.h"
+
+namespace orvana::sound {
+namespace {
+
+// Doubles for what would reach the machine or the network.
+class NoSmtp final : public SmtpClient {
+  public:
+    SmtpResult send(const SmtpParams&, const std::string&, const std::vector<std::string>&,
+                    const std::string&, const std::atomic<bool>*) override {
+        SmtpResult r;
+        r.status = SmtpResult::Sent;
+        return r;
+    }
+};
+class NoHttp final : public HttpClient {
+  public:
+    std::optional<std::string> get(const std::string&, std::chrono::milliseconds) override {
+        return std::nullopt;
+    }
+};
+class UpNetwork final : public NetworkState {
+  public:
+    bool isConnected() override { return true; }
+};
+class OnMains final : public PowerSource {
+  public:
+    PowerStatus read() override { return {1, 100, true}; }
+};
+class NoShutdown final : public ShutdownControl {
+  public:
+    bool ShutdownWindows(int, int) override { return true; }
+};
+class ForwardingStore final : public SettingsStore {
+  public:
+    explicit ForwardingStore(SettingsStore& to) : to_(to) {}
+    int getInt(const std::string& s, const std::string& k, int d) const override {
+        return to_.getInt(s, k, d);
+    }
+    std::string getString(const std::string& s, const std::string& k,
+                          const std::string& d) const override {
+        return to_.getString(s, k, d);
+    }
+    void writeInt(const std::string& s, const std::string& k, int v) override {
+        to_.writeInt(s, k, v);
+    }
+    void writeString(const std::string& s, const std::string& k, const std::string& v) override {
+        to_.writeString(s, k, v);
+    }
+    bool contains(const std::string& s, const std::string& k) const override {
+        return to_.contains(s, k);
+    }
+    bool sync() override { return to_.sync(); }
+
+  private:
+    SettingsStore& to_;
+};
+
+class MainWindowSound : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        mem.writeString("Setting", "DATA_DIR", dir / "data");
+        for (const char* k : {"USE_CAMERA", "USE_TEMPERATURE", "USE_GEIGER", "USE_OWL"})
+            mem.writeInt("Setting", k, 0);
+    }
+    CTarnwickDlg& open() {
+        Services s;
+        auto c = std::make_unique<orvana::testing::VirtualClock>(1700000000);
+        // The worker threads' 100-ms slices pass in a few real milliseconds.
+        c->realLimit = std::chrono::milliseconds(5);
+        s.clock = std::move(c);
+        s.store = std::make_unique<ForwardingStore>(mem);
+        s.prompt = std::make_unique<orvana::testing::RecordingPrompt>();
+        s.headless = true;
+        s.desktopDir = dir / "Desktop";
+        s.smtp = std::make_unique<NoSmtp>();
+        s.http = std::make_unique<NoHttp>();
+        s.network = std::make_unique<UpNetwork>();
+        s.power = std::make_unique<OnMains>();
+        s.shutdown = std::make_unique<NoShutdown>();
+        auto inputs = std::make_unique<testing::FakeWaveInputFactory>();
+        device = inputs->device;
+        device->devices = devices;
+        device->failOpen = failOpen;
+        s.waveInputs = std::move(inputs);
+        dlg = std::make_unique<CTarnwickDlg>(std::move(s));
+        dlg->OnInitDialog();
+        return *dlg;
+    }
+    bool listHas(const std::string& text) const {
+        for (int i = 0; i < dlg->eventList()->count(); ++i)
+            if (dlg->eventList()->item(i)->text().toStdString() == text)
+                return true;
+        return false;
+    }
+
+    orvana::testing::TempDir dir;
+    orvana::testing::MemorySettingsStore mem;
+    std::shared_ptr<testing::FakeDevice> device;
+    int devices = 1;
+    bool failOpen = false;
+    std::unique_ptr<CTarnwickDlg> dlg;
+};
+
+TEST_F(MainWindowSound, NoInputDisablesTheBoxQuietly) {
+    devices = 0;
+    CTarnwickDlg& d = open();
+    EXPECT_FALSE(d.monitorBox(0)->isEnabled());
+    EXPECT_EQ(d.volumeWindow(), nullptr);
+    EXPECT_EQ(d.monitorWindow(MailMonitor::Sound), nullptr);
+    EXPECT_EQ(d.statusSources().sound, nullptr);
+    EXPECT_FALSE(listHas("Error : WAVE INデバイスのオープンに失敗しました。"));
+}
+
+TEST_F(MainWindowSound, InputThatDoesNotOpenIsReportedAndDisabled) {
+    failOpen = true;
+    CTarnwickDlg& d = open();
+    EXPECT_FALSE(d.monitorBox(0)->isEnabled());
+    EXPECT_TRUE(listHas("Error : WAVE INデバイスのオープンに失敗しました。"));
+    EXPECT_TRUE(listHas("---- 音量検知機能は使用できません。----"));
+    EXPECT_EQ(d.volumeWindow(), nullptr);
+}
+
+TEST_F(MainWindowSound, BoxEndsAndStartsTheWindowWhichMailAndNoticeUse) {
+    CTarnwickDlg& d = open();  // "USE_VOLUME" defaults to 1
+    ASSERT_TRUE(d.monitorBox(0)->isEnabled());
+    ASSERT_NE(d.volumeWindow(), nullptr);
+    EXPECT_TRUE(d.volumeWindow()->isVisible());
+    EXPECT_EQ(d.monitorWindow(MailMonitor::Sound),
+              static_cast<AttachmentSource*>(d.volumeWindow()));
+    EXPECT_EQ(d.statusSources().sound, static_cast<SoundLevelSource*>(d.volumeWindow()));
+
+    d.volumeWindow()->slider()->setValue(333);
+    d.monitorBox(0)->click();  // running: ended, its settings saved
+    EXPECT_EQ(d.volumeWindow(), nullptr);
+    EXPECT_EQ(mem.getInt("Volume", "THRESHOLD", 0), 333);
+    EXPECT_EQ(device->closes, 3);  // two probes (probe, then start) and the window
+    EXPECT_EQ(d.monitorWindow(MailMonitor::Sound), nullptr);
+
+    d.monitorBox(0)->click();  // started again, with the saved threshold
+    ASSERT_NE(d.volumeWindow(), nullptr);
+    EXPECT_EQ(d.volumeWindow()->slider()->value(), 333);
+    d.volumeWindow()->slider()->setValue(444);
+    dlg.reset();
+    EXPECT_EQ(mem.getInt("Volume", "THRESHOLD", 0), 444);
+    EXPECT_FALSE(device->open);
+}
+
+}  // namespace
+}  // namespace orvana::sound
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
