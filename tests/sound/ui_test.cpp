@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <filesystem>
 #include <fstream>
 
@@ -196,6 +197,19 @@ TEST_F(VolumeDlgTest, OpensWithItsControlsAndLayout) {
 
     d->slider()->setValue(500);
     EXPECT_EQ(d->thresholdLabel()->text(), QStringLiteral("Threshold = -15.0[dB]"));
+    // Page up raises the threshold (a smaller position), not below 0.
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_PageUp, Qt::NoModifier);
+    QApplication::sendEvent(d->slider(), &up);
+    EXPECT_EQ(d->slider()->value(), 300);
+    for (int i = 0; i < 3; ++i)
+        QApplication::sendEvent(d->slider(), &up);
+    EXPECT_EQ(d->slider()->value(), 0);
+    EXPECT_EQ(d->thresholdLabel()->text(), QStringLiteral("Threshold =   6.0[dB]"));
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+    QApplication::sendEvent(d->slider(), &down);
+    EXPECT_EQ(d->slider()->value(), 200);
+    d->OnTimer();  // the tick reads the slider into the member
+    EXPECT_EQ(d->monitor().m_thresholdPos, 200);
 }
 
 TEST_F(VolumeDlgTest, TicksFollowTheControlsAndReportTheAlarm) {
