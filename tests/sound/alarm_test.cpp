@@ -43,16 +43,6 @@ class AlarmTest : public ::testing::Test {
     VolumeMonitor monitor{host, inputs, *runner, {kConverterTimeout, false}};
 };
 
-TEST_F(AlarmTest, ThresholdScaleAndTexts) {
-    EXPECT_DOUBLE_EQ(thresholdDb(0), 6.0);
-    EXPECT_DOUBLE_EQ(thresholdDb(1000), -36.0);
-    EXPECT_NEAR(thresholdDb(142), 0.036, 1e-9);
-    monitor.OnSliderScroll(500);
-    EXPECT_EQ(monitor.m_thresholdText, "Threshold = -15.0[dB]");
-    second(-3.25);
-    EXPECT_EQ(monitor.m_levelText, "Level =  -3.2[dB]");
-}
-
 TEST_F(AlarmTest, LevelEqualToTheThresholdNeitherStartsNorEnds) {
     EXPECT_FALSE(second(-15.0).start);
     EXPECT_EQ(monitor.m_fixedAlarm, 0);
@@ -97,14 +87,6 @@ TEST(AlarmDuration, ThreeForms) {
     EXPECT_EQ(durationText(3599), "\r\n　継続時間：59分59秒");
     EXPECT_EQ(durationText(3725), "\r\n　継続時間：1時間2分5秒");
     EXPECT_EQ(durationText(-5), "\r\n　継続時間：0秒");
-}
-
-TEST_F(AlarmTest, LongAlarmUsesTheHoursLine) {
-    second(-10);
-    host.clock_.advanceSeconds(3724);
-    second(-20);
-    ASSERT_EQ(host.Mails().size(), 2u);
-    EXPECT_NE(host.Mails()[1].text.find("継続時間：1時間2分5秒"), std::string::npos);
 }
 
 TEST_F(AlarmTest, FixedComesBeforeDynamic) {

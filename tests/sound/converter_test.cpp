@@ -112,13 +112,6 @@ TEST_F(ConverterTest, HangingConverterIsKilledAndCountsAsFailure) {
     EXPECT_FALSE(fs::exists(dir / (std::string(kStamp) + ".3gp")));
 }
 
-TEST(ConverterArguments, NamesStayWholeAndOptionsSplitAtBlanks) {
-    EXPECT_EQ(ConverterArguments("my rec.wav", "  -y   -f 3gp ", "my rec.3gp"),
-              (std::vector<std::string>{"-i", "my rec.wav", "-y", "-f", "3gp", "my rec.3gp"}));
-    EXPECT_EQ(ConverterArguments("a\"b.wav", "", "c.3gp"),
-              (std::vector<std::string>{"-i", "a\"b.wav", "c.3gp"}));
-}
-
 TEST(ProcessRunner, RunsInTheWorkingFolderWithItsArguments) {
     const fs::path dir = testing::freshFolder("orvana_runner folder");
     auto runner = makeProcessRunner();

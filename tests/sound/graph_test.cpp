@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <QPainter>
 
 #include "sound/level_graph.h"
 
@@ -138,21 +137,6 @@ TEST(LevelGraph, OutOfScaleValuesAreClipped) {
     EXPECT_EQ(img.pixel(3, 0), LevelGraph::kOverOutline);  // the top row, clipped
     EXPECT_EQ(img.pixel(4, 0), LevelGraph::kOverFill);
     EXPECT_EQ(img.pixel(1, 19), qRgb(255, 255, 255));  // below the bottom: nothing
-}
-
-TEST(CBufDC, SurfaceStartsInTheBackgroundAndCopiesOut) {
-    CBufDC buf(QSize(8, 4), QColor(10, 20, 30));
-    EXPECT_EQ(buf.surface().pixel(7, 3), qRgb(10, 20, 30));
-    buf.surface().setPixel(1, 1, qRgb(1, 2, 3));
-    QImage screen(10, 10, QImage::Format_RGB32);
-    screen.fill(Qt::black);
-    {
-        QPainter p(&screen);
-        buf.DrawDC(p, QPoint(2, 2));
-    }
-    EXPECT_EQ(screen.pixel(3, 3), qRgb(1, 2, 3));
-    EXPECT_EQ(screen.pixel(9, 5), qRgb(10, 20, 30));
-    EXPECT_EQ(screen.pixel(1, 1), qRgb(0, 0, 0));
 }
 
 }  // namespace
