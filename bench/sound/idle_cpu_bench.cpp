@@ -24,9 +24,23 @@ class NullPrompt final : public Prompt {
     bool askOkCancel(const std::string&) override { return false; }
 };
 
+// Defaults for every key; nothing is kept.
+class EmptyStore final : public SettingsStore {
+  public:
+    int getInt(const std::string&, const std::string&, int def) const override { return def; }
+    std::string getString(const std::string&, const std::string&,
+                          const std::string& def) const override {
+        return def;
+    }
+    void writeInt(const std::string&, const std::string&, int) override {}
+    void writeString(const std::string&, const std::string&, const std::string&) override {}
+    bool contains(const std::string&, const std::string&) const override { return false; }
+    bool sync() override { return true; }
+};
+
 class BenchHost final : public MonitorHost {
   public:
-    BenchHost() : clock_(makeSystemClock()), store_(makeQtSettingsStore("/tmp/orvana_bench.ini")) {}
+    BenchHost() : clock_(makeSystemClock()), store_(std::make_unique<EmptyStore>()) {}
     void Report(const std::string&, int, int) override {}
     int RegistMail(ALERT_MODE, const std::string&, const std::string&, int) override { return 1; }
     const AppSettings& settings() const override { return app_; }
