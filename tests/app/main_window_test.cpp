@@ -10,7 +10,7 @@
 #include "app/core/shutdown_control.h"
 #include "app/ui/session_watch.h"
 #include "app/ui/tarnwick_dlg.h"
-#include "app/ui/window_placement.h"
+#include "app/widgets/window_placement.h"
 #include "mail/http_client.h"
 #include "mail/network_state.h"
 #include "mail/smtp_client.h"

@@ -4,7 +4,7 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 
-#include "app/ui/qt_prompt.h"
+#include "app/widgets/qt_prompt.h"
 
 namespace orvana {
 namespace {

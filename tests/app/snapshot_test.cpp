@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <filesystem>
 
-#include "app/ui/snapshot.h"
+#include "app/widgets/snapshot.h"
 #include "tests/support/memory_settings_store.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "app/ui/window_placement.h"
+#include "app/widgets/window_placement.h"
 
 #include <QGuiApplication>
 #include <QScreen>

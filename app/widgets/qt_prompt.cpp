@@ -1,4 +1,4 @@
-#include "app/ui/qt_prompt.h"
+#include "app/widgets/qt_prompt.h"
 
 #include <QMessageBox>
 #include <QTimer>

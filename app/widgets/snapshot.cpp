@@ -1,4 +1,4 @@
-#include "app/ui/snapshot.h"
+#include "app/widgets/snapshot.h"
 
 #include <QGuiApplication>
 #include <QImage>
