@@ -14,6 +14,7 @@
 #include "mail/http_client.h"
 #include "mail/network_state.h"
 #include "mail/smtp_client.h"
+#include "tests/sound/fake_wave_input.h"
 #include "tests/support/memory_settings_store.h"
 #include "tests/support/recording_prompt.h"
 #include "tests/support/temp_dir.h"
@@ -144,6 +145,10 @@ class MainWindowTest : public ::testing::Test {
         s.network = std::make_unique<UpNetwork>();
         s.power = std::make_unique<OnMains>();
         s.shutdown = std::make_unique<NoShutdown>();
+        // No sound input: the probe must not open this machine's microphone.
+        auto inputs = std::make_unique<sound::testing::FakeWaveInputFactory>();
+        inputs->device->devices = 0;
+        s.waveInputs = std::move(inputs);
         dlg = std::make_unique<CTarnwickDlg>(std::move(s));
         if (init)
             dlg->OnInitDialog();
@@ -404,6 +409,7 @@ TEST_F(MainWindowTest, DestructionSavesSettingsAndPlacement) {
 TEST_F(MainWindowTest, MissingMonitorsHaveTheirBoxesDisabledButKeepTheirState) {
     store().writeInt("Setting", "USE_CAMERA", 1);
     CTarnwickDlg& d = open();
+    EXPECT_FALSE(d.monitorBox(0)->isEnabled());  // no sound input at all
     EXPECT_FALSE(d.monitorBox(1)->isEnabled());
     EXPECT_TRUE(d.monitorBox(1)->isChecked());
     EXPECT_FALSE(d.monitorBox(3)->isEnabled());
