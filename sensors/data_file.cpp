@@ -10,6 +10,8 @@
 #include <string_view>
 #include <system_error>
 
+#include <unistd.h>
+
 #include "app/core/app_settings.h"
 #include "app/core/event_log.h"
 #include "sensors/local_time_cache.h"
@@ -141,6 +143,10 @@ SaveResult writeSeries(const std::string& target, const Series& series, TimeT no
         if (ok && !buf.empty() && std::fwrite(buf.data(), 1, buf.size(), f.get()) != buf.size())
             ok = false;
         if (ok && std::fflush(f.get()) != 0)
+            ok = false;
+        // On the disk before the rename: otherwise a power cut soon after it
+        // can leave an empty file in place of the old one.
+        if (ok && ::fsync(::fileno(f.get())) != 0)
             ok = false;
         if (std::fclose(f.release()) != 0)
             ok = false;
