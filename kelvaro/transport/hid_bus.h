@@ -45,8 +45,8 @@ class Connection {
 class Bus {
   public:
     virtual ~Bus() = default;
-    // Every HID device present, in the system's enumeration order. Empty when
-    // the enumeration fails.
+    // Every HID device present, once per device path, in the system's
+    // enumeration order. Empty when the enumeration fails.
     virtual std::vector<DeviceEntry> enumerate() = 0;
     // nullptr when the device cannot be opened (unplugged, busy, no permission).
     virtual std::unique_ptr<Connection> open(const std::string& path) = 0;

@@ -1,5 +1,6 @@
 #include <hidapi.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 
@@ -62,8 +63,14 @@ class HidapiBus final : public Bus {
         std::vector<DeviceEntry> result;
         const std::unique_ptr<hid_device_info, EnumerationDeleter> list(hid_enumerate(0, 0));
         for (const hid_device_info* info = list.get(); info != nullptr; info = info->next) {
-            result.push_back(
-                DeviceEntry{info->path ? info->path : "", info->vendor_id, info->product_id});
+            const std::string path = info->path ? info->path : "";
+            // hidraw lists a device once per usage in its report descriptor;
+            // one member per device path, so a meter is never found twice.
+            const bool seen = std::any_of(result.begin(), result.end(),
+                                          [&](const DeviceEntry& e) { return e.path == path; });
+            if (!seen) {
+                result.push_back(DeviceEntry{path, info->vendor_id, info->product_id});
+            }
         }
         return result;
     }

@@ -220,6 +220,22 @@ TEST_F(Kelvaro, FindsMetersInTurnThroughTheIndex) {
     EXPECT_EQ(counters().opens, 0);  // enumeration alone, nothing opened
 }
 
+TEST_F(Kelvaro, MeterListedOncePerUsageIsOneMember) {
+    // hidraw repeats a device for each usage of its report descriptor.
+    simhid_add_device(kVendor, kMeter, "/dev/hidraw1");
+    simhid_add_device(kVendor, kMeter, "/dev/hidraw1");
+    simhid_add_device(kVendor, kMeter, "/dev/hidraw3");
+    simhid_add_device(kVendor, kMeter, "/dev/hidraw3");
+
+    int index = 0;
+    EXPECT_EQ(take(findUsb(&index)), "/dev/hidraw1");
+    EXPECT_EQ(index, 1);
+    EXPECT_EQ(take(findUsb(&index)), "/dev/hidraw3");
+    EXPECT_EQ(index, 2);
+    EXPECT_EQ(take(findUsb(&index)), "");
+    EXPECT_EQ(index, 0);
+}
+
 TEST_F(Kelvaro, NoMeterGivesEmptyStringAndIndexZero) {
     simhid_add_device(kVendor, kCounter, "/dev/hidraw2");
     int index = 0;
