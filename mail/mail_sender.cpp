@@ -211,8 +211,11 @@ void MailSender::SendMailThread() {
     bool networkSeen = false, previouslySeen = true;
     for (;;) {
         // 1. wait
-        if (!pause(m_bBatchMode ? 6000 : 1, true))
-            break;
+        if (!pause(m_bBatchMode ? 6000 : 1, true)) {
+            if (endNow())
+                return;
+            continue;  // the stop request was lifted meanwhile
+        }
         // 2.-3.
         if (queue_.empty()) {
             if (m_bBatchMode) {
@@ -260,7 +263,22 @@ void MailSender::SendMailThread() {
         if (abandon_.load())
             break;
     }
+    endNow();
+}
+
+bool MailSender::endNow() {
+    // Under the same lock as clearStop(): a stop request lifted before this
+    // point keeps the thread going, one lifted after it sees running() false.
+    std::lock_guard lock(lifeMutex_);
+    if (!abandon_.load() && m_bStopMailThread.load() == 0)
+        return false;
     running_ = false;
+    return true;
+}
+
+void MailSender::clearStop() {
+    std::lock_guard lock(lifeMutex_);
+    m_bStopMailThread = 0;
 }
 
 bool MailSender::sendStep() {

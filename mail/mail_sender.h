@@ -84,7 +84,9 @@ class MailSender {
     // m_bStopMailThread: the thread ends at its next 100-ms slice that finds
     // the queue empty. Any thread.
     void requestStop() { m_bStopMailThread = 1; }
-    void clearStop() { m_bStopMailThread = 0; }
+    // Lifts the stop request. Afterwards either the thread goes on or
+    // running() is already false, so a caller can start() a new one.
+    void clearStop();
     bool running() const { return running_.load(); }
     // Ends the thread after its current attempt, whatever is queued, and
     // joins it. Bounded by one SMTP time-out (a transfer is cancelled within
@@ -113,6 +115,9 @@ class MailSender {
     bool sendStep();
     // Sleeps n slices of 100 ms; false when the thread must end now.
     bool pause(int slices, bool endOnStopWhenEmpty);
+    // True (and running() false) when the thread must end: abandoned, or
+    // the stop request still stands.
+    bool endNow();
     void report(const std::string& text) { report_(text, 1); }
     SenderSettings currentSettings() const;
 
@@ -124,6 +129,7 @@ class MailSender {
     Options options_;
 
     mutable std::mutex settingsMutex_;
+    std::mutex lifeMutex_;  // orders the end of the thread against clearStop()
     SenderSettings settings_;
 
     std::atomic<int> m_bStopMailThread{0};

@@ -498,6 +498,27 @@ TEST_F(Sender, StopsWithinOneSliceOnEmptyQueueAlsoInBatchMode) {
     EXPECT_FALSE(sender->start());
 }
 
+TEST_F(Sender, LiftedStopRequestNeverLeavesTheQueueWithoutSender) {
+    // The settings dialog's sequence: stop request, request lifted, and a
+    // new sender only when none runs. Here the thread has already read the
+    // request (it waits on the queue lock) when the request is lifted.
+    startSender();
+    sender->requestStop();
+    {
+        std::unique_lock hold(queue.CS_SendMailThread);
+        clock.advance(100ms);
+        for (int i = 0; i < 5000 && clock.sleepers() > 0; ++i)
+            std::this_thread::sleep_for(100us);
+        std::this_thread::sleep_for(5ms);  // lets it reach the lock
+        sender->clearStop();
+        ASSERT_TRUE(sender->running());  // so the caller starts none
+    }
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    EXPECT_TRUE(sender->running());
+    queueNotice("a@x.example", clock.now());
+    ASSERT_TRUE(stepUntilSent(1));
+}
+
 TEST_F(Sender, DestructionWithQueuedMailEndsAfterCurrentAttempt) {
     // A server that accepts and never answers: the transfer is cancelled.
     TinyHttpServer silent("", false);
