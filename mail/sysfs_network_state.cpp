@@ -34,8 +34,12 @@ class SysfsNetworkState final : public NetworkState {
         std::filesystem::directory_iterator it(std::filesystem::path(root_) / "class" / "net", ec);
         if (ec)
             return false;
-        for (const auto& entry : it) {
-            const auto dir = entry.path();
+        // Interfaces come and go while we look: step without throwing, as
+        // an exception here would end the sender thread.
+        for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
+            if (ec)
+                return false;
+            const auto dir = it->path();
             if (dir.filename() == "lo")
                 continue;
             const unsigned long flags = parseFlags(readFirstLine(dir / "flags"));
