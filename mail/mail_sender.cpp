@@ -385,6 +385,12 @@ bool MailSender::sendStep() {
             queue_.removeHead(mail.identity);
     };
 
+    // Nothing but blanks between the commas: nobody to send to, so the mail
+    // is done without claiming a delivery.
+    if (envelope.empty() && refused.empty()) {
+        finish(false);
+        return true;
+    }
     if (result.status == SmtpResult::Failed) {
         report(
             "メール送信に失敗しました。インターネットに接続されていないか、設定に誤りがあります");

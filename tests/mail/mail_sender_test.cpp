@@ -243,6 +243,7 @@ TEST_F(Sender, RefusedRecipientsRetriedOrDroppedAcceptedOnesGetItOnce) {
 }
 
 TEST_F(Sender, MailWhoseRecipientsAreAllDroppedIsFinished) {
+    queueNotice(" , ", clock.now());  // a recipient of blanks only
     queueNotice("rc553.gone@x.example", clock.now());
     queueNotice("next@x.example", clock.now());
     startSender();
@@ -252,7 +253,7 @@ TEST_F(Sender, MailWhoseRecipientsAreAllDroppedIsFinished) {
               (std::vector<std::string>{
                   "rc553.gone@x.example" + std::string("へのメール送信に失敗しました。"), kBack,
                   kDone0}));
-    EXPECT_EQ(sender->sentTimes().size(), 2u);
+    EXPECT_EQ(sender->sentTimes().size(), 3u);
 }
 
 TEST_F(Sender, WrongPasswordPausesAndRetriesUntilFixed) {
