@@ -88,9 +88,12 @@ bool CommandShutdownControl::ShutdownWindows(int reboot, int force) {
     const std::int64_t now = clock_.nowMs();
     // The pending reboot asks on every tick; one request per ten seconds is
     // enough and keeps a refusing system from being flooded with processes.
-    if (lastStartMs_ && now - *lastStartMs_ < kMinIntervalMs && now >= *lastStartMs_)
+    // Each kind has its own limit: the one-shot battery power-off must not
+    // be swallowed because a refused reboot was repeated just before.
+    std::optional<std::int64_t>& last = lastStartMs_[reboot ? 1 : 0];
+    if (last && now - *last < kMinIntervalMs && now >= *last)
         return false;
-    lastStartMs_ = now;
+    last = now;
     return launcher_.start(commands_.argvFor(reboot, force));
 }
 

@@ -36,8 +36,9 @@ class ShutdownControl {
     // Asks the system to restart (reboot != 0) or power off (reboot == 0);
     // force != 0 ignores other programs' objections. Returns true when a
     // command was started now; false when it could not be started or when
-    // one was started less than ten seconds ago (the caller simply asks
-    // again, as the pending reboot does on every tick). UI thread.
+    // the same request (restart or power off) was started less than ten
+    // seconds ago (the caller simply asks again, as the pending reboot does
+    // on every tick). UI thread.
     virtual bool ShutdownWindows(int reboot, int force) = 0;
 };
 
@@ -51,8 +52,8 @@ struct ShutdownCommands {
     std::vector<std::string> argvFor(int reboot, int force) const;
 };
 
-// ShutdownControl on a launcher, starting at most one command per ten
-// seconds of `clock`. Keeps a reference to clock (and to a launcher it was
+// ShutdownControl on a launcher, starting each of restart and power off at
+// most once per ten seconds of `clock`. Keeps a reference to clock (and to a launcher it was
 // not given to own).
 class CommandShutdownControl final : public ShutdownControl {
   public:
@@ -69,7 +70,8 @@ class CommandShutdownControl final : public ShutdownControl {
     std::unique_ptr<CommandLauncher> owned_;
     CommandLauncher& launcher_;
     ShutdownCommands commands_;
-    std::optional<std::int64_t> lastStartMs_;
+    // Indexed by reboot != 0.
+    std::optional<std::int64_t> lastStartMs_[2];
 };
 
 }  // namespace orvana
