@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "app/core/power_status.h"
@@ -336,6 +338,22 @@ TEST_F(MainWindowDialogs, ButtonsOpenTheDialogs) {
 
 // A test mail from the settings dialog to the real SMTP server, over
 // STARTTLS with AUTH, with the WAN address in its body.
+TEST_F(MainWindowDialogs, WaitAllMailSendLetsTheSenderFinishAndLog) {
+    // The shutdown paths queue their last notice and wait on the UI thread:
+    // the sender still delivers it and its report reaches the log file.
+    CTarnwickDlg& d = open();
+    network->up = true;
+    ASSERT_EQ(d.RegistMail(ALERT_KANRI, "緊急シャットダウン", "停電が続いています。", 2), 1);
+    d.WaitAllMailSend();
+    EXPECT_TRUE(d.mailQueue().empty());
+    const auto calls = fakeSmtp->calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().recipients, std::vector<std::string>{"b@example.org"});
+    std::ifstream f(d.eventLog().logFilePathFor(clock->now()), std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log.find("メール送信が完了しました(添付ファイル:0個)\r\n"), std::string::npos);
+}
+
 TEST(TestMailOverSmtp, ArrivesAndFailsWithAWrongPassword) {
     setenv("TZ", "Asia/Tokyo", 1);
     tzset();
