@@ -125,7 +125,9 @@ void CleanUpThread::runPass() {
         index = keepIndex_;
     }
     SaveLastAlive(store_, clock_.now());
-    const int keepHours = delHoursFor(index);
+    // A negative index (hand-edited store) keeps files longest rather than
+    // shortest: guessing wrong must not delete a day's pictures.
+    const int keepHours = index < 0 ? DelHours.back() : delHoursFor(index);
     for (const char* pattern : kCleanPatterns)
         DeleteOldFiles(dir, pattern, clock_.now(), keepHours, times_);
     ++passes_;

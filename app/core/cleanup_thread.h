@@ -55,8 +55,9 @@ class CleanUpThread {
     CleanUpThread& operator=(const CleanUpThread&) = delete;
 
     // The data folder and "DATA_KEEP_PERIOD" index the passes use; the main
-    // window sets them at start-up and when settings are confirmed. Indices
-    // outside the table are clamped (see delHoursFor). Any thread.
+    // window sets them at start-up and when settings are confirmed. An index
+    // outside the table, above or below, is taken as its last row (the
+    // longest retention). Any thread.
     void setInputs(const std::string& dataDir, int keepPeriodIndex);
 
     // Starts the thread; no effect when it runs. UI thread.

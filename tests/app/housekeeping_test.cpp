@@ -213,6 +213,18 @@ TEST_F(Housekeeping, InputsChangedWhileRunningAndIndexClamped) {
     drive.waitAsleep();
     EXPECT_FALSE(exists(other, "z.3gp"));
     EXPECT_TRUE(exists(other, "y.3gp"));
+
+    // Changed while it runs; a negative index keeps longest, not shortest.
+    writeFile(other / "a#1.jpg", "x");
+    times.set("a#1.jpg", clock.now() - 2 * 3600);
+    worker.setInputs(other.path(), -1);
+    drive.slices(600);
+    drive.waitAsleep();
+    EXPECT_TRUE(exists(other, "a#1.jpg"));
+    worker.setInputs(other.path(), 0);
+    drive.slices(600);
+    drive.waitAsleep();
+    EXPECT_FALSE(exists(other, "a#1.jpg"));
 }
 
 TEST_F(Housekeeping, StopIsSeenWithinOneSlice) {
