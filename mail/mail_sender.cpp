@@ -87,10 +87,7 @@ SmtpParams resolveSmtpParams(const SenderSettings& s, const MakerAccount& maker,
     return p;
 }
 
-namespace {
-// An address that must never reach the SMTP dialogue: control characters,
-// white space or angle brackets would end or change the command.
-bool malformedAddress(const std::string& a) {
+bool isMalformedAddress(const std::string& a) {
     if (a.empty())
         return true;
     for (unsigned char c : a)
@@ -98,7 +95,6 @@ bool malformedAddress(const std::string& a) {
             return true;
     return false;
 }
-}  // namespace
 
 MailSender::MailSender(MailQueue& queue, Clock& clock, std::unique_ptr<SmtpClient> smtp,
                        std::unique_ptr<NetworkState> network, ReportFn report, Options options)
@@ -319,7 +315,7 @@ bool MailSender::sendStep() {
     std::vector<std::string> hdrTo, hdrCc;
     auto collect = [&](const std::vector<std::string>& list, bool isCc) {
         for (const auto& a : list) {
-            if (malformedAddress(a)) {
+            if (isMalformedAddress(a)) {
                 refused.push_back({a, 0});
                 continue;
             }
@@ -336,7 +332,7 @@ bool MailSender::sendStep() {
     collect(cc, true);
     std::vector<std::string> cleanReplyTo;
     for (const auto& a : replyTo)
-        if (!malformedAddress(a))
+        if (!isMalformedAddress(a))
             cleanReplyTo.push_back(a);
 
     SmtpResult result;
@@ -356,7 +352,7 @@ bool MailSender::sendStep() {
         std::vector<std::string> rcpts;
         for (const auto& e : envelope)
             rcpts.push_back(e.address);
-        if (malformedAddress(from)) {
+        if (isMalformedAddress(from)) {
             result.status = SmtpResult::Failed;
             result.error = "malformed sender address";
         } else {

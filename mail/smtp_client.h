@@ -50,6 +50,11 @@ class SmtpClient {
                             const std::atomic<bool>* cancel) = 0;
 };
 
+// True for an address that must never reach the SMTP dialogue: empty, or
+// holding control characters, white space or angle brackets, any of which
+// would end or change the command. Any thread.
+bool isMalformedAddress(const std::string& address);
+
 // The libcurl backend. Never null.
 std::unique_ptr<SmtpClient> makeCurlSmtpClient();
 

@@ -15,21 +15,11 @@ bool testMailParams(const AppSettings& s, const TestMailAccount& account, SmtpPa
            !from.empty();
 }
 
-namespace {
-bool unsafeAddress(const std::string& a) {
-    if (a.empty())
-        return true;
-    for (unsigned char c : a)
-        if (c <= 0x20 || c == 0x7F || c == '<' || c == '>')
-            return true;
-    return false;
-}
-}  // namespace
 
 bool sendTestMail(SmtpClient& smtp, const SmtpParams& params, const std::string& from,
                   const std::string& to, const std::string& subject, const std::string& body,
                   TimeT now) {
-    if (unsafeAddress(to) || unsafeAddress(from))
+    if (isMalformedAddress(to) || isMalformedAddress(from))
         return false;
     MimeInput in;
     in.from = from;
