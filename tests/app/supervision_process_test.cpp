@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,23 +15,38 @@
 #include <vector>
 
 #include "tests/app/supervision_fixtures.h"
-
-extern char** environ;
+#include "tests/support/child_program.h"
 
 namespace orvana::testing {
 namespace {
 
+// The real program, headless, on a fake sysfs tree and recording commands.
 class Orvana {
   public:
-    Orvana(const ScratchDir& home, const FakeSysfs& sysfs, const std::string& poweroff) {
+    Orvana(const ScratchDir& home, const FakeSysfs& sysfs, const std::string& poweroff)
+        : program_(ORVANA_BINARY, {"--headless"}, environment(home, sysfs, poweroff)) {}
+    bool started() const { return program_.started(); }
+
+    // Reads standard output until `text` appeared after `from` (bounded).
+    bool waitFor(const std::string& text, std::size_t from = 0) {
+        const bool found = program_.waitForOutput(text, std::chrono::seconds(10), from);
+        output = program_.output();
+        return found;
+    }
+    int terminateAndWait() {
+        program_.signal(SIGTERM);
+        const int rc = program_.waitExit(std::chrono::seconds(30));
+        output = program_.output();
+        return rc;
+    }
+
+    std::string output;
+
+  private:
+    static std::vector<std::string> environment(const ScratchDir& home, const FakeSysfs& sysfs,
+                                                const std::string& poweroff) {
         ::mkdir((home / "run").c_str(), 0700);
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            return;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
-        std::vector<std::string> env = {
+        return {
             "HOME=" + home.path(),
             "XDG_RUNTIME_DIR=" + home / "run",
             "XDG_CONFIG_HOME=" + home / "config",
@@ -44,62 +58,8 @@ class Orvana {
             "LANG=C.UTF-8",
             "PATH=/usr/bin:/bin",
         };
-        std::vector<char*> envp;
-        for (auto& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::string bin = ORVANA_BINARY, flag = "--headless";
-        char* argv[] = {bin.data(), flag.data(), nullptr};
-        if (posix_spawn(&pid_, ORVANA_BINARY, &fa, nullptr, argv, envp.data()) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&fa);
-        ::close(fds[1]);
-        out_ = fds[0];
     }
-    ~Orvana() {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0)
-            ::close(out_);
-    }
-    bool started() const { return pid_ > 0; }
-
-    // Reads standard output until `text` appeared after `from` (bounded).
-    bool waitFor(const std::string& text, std::size_t from = 0) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (output.find(text, from) == std::string::npos) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                end - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                return false;
-            pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                return false;
-            char buf[4096];
-            const ssize_t n = ::read(out_, buf, sizeof buf);
-            if (n <= 0)
-                return false;
-            output.append(buf, static_cast<std::size_t>(n));
-        }
-        return true;
-    }
-    int terminateAndWait() {
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        if (::waitpid(pid_, &status, 0) != pid_)
-            return -1;
-        exited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    std::string output;
-
-  private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    bool exited_ = false;
+    ChildProgram program_;
 };
 
 // Counts the opens of one file: the program reads the mains state on every

@@ -43,9 +43,10 @@ ChildProgram::~ChildProgram() {
         ::close(out_);
 }
 
-bool ChildProgram::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
+bool ChildProgram::waitForOutput(const std::string& text, std::chrono::milliseconds timeout,
+                                 std::size_t from) {
     const auto end = std::chrono::steady_clock::now() + timeout;
-    while (output_.find(text) == std::string::npos) {
+    while (output_.find(text, from) == std::string::npos) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             end - std::chrono::steady_clock::now());
         if (left.count() <= 0 || out_ < 0)

@@ -22,9 +22,10 @@ class ChildProgram {
 
     bool started() const { return pid_ > 0; }
 
-    // Reads standard output until `text` has appeared (true) or `timeout`
-    // passed or the output ended (false).
-    bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+    // Reads standard output until `text` has appeared at or after offset
+    // `from` (true), or `timeout` passed or the output ended (false).
+    bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout,
+                       std::size_t from = 0);
 
     // The exit status (128 + signal when killed by one), or -1 when the
     // program did not end within `timeout`.
