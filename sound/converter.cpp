@@ -25,18 +25,30 @@ ConvertResult Convert3gp(ProcessRunner& runner, const std::string& converter,
     ConvertResult r;
     r.commandText = converter + " -i " + input + " " + options + " " + output;
     const std::string outPath = joinDataPath(workDir, output);
+    // An output left by an earlier run (a repeated test conversion) must not
+    // pass for this run's result: only a new or rewritten file counts.
+    std::error_code ec;
+    const bool existedBefore = std::filesystem::exists(outPath, ec);
+    const auto timeBefore = existedBefore ? std::filesystem::last_write_time(outPath, ec)
+                                          : std::filesystem::file_time_type();
+    const auto madeByThisRun = [&] {
+        std::error_code e;
+        if (!std::filesystem::exists(outPath, e))
+            return false;
+        return !existedBefore || std::filesystem::last_write_time(outPath, e) != timeBefore;
+    };
     r.run = runner.Run(converter, ConverterArguments(input, options, output), workDir, timeout);
     if (!r.run.started) {
         r.kind = ConvertResult::kNotStarted;
         return r;
     }
-    std::error_code ec;
     if (r.run.timedOut) {
-        std::filesystem::remove(outPath, ec);  // half-written: not a usable attachment
+        if (madeByThisRun())
+            std::filesystem::remove(outPath, ec);  // half-written: not a usable attachment
         r.kind = ConvertResult::kNoOutput;
         return r;
     }
-    if (std::filesystem::exists(outPath, ec)) {
+    if (madeByThisRun()) {
         r.kind = ConvertResult::kConverted;
         r.outputPath = outPath;
     } else {

@@ -32,8 +32,10 @@ struct ConvertResult {
 };
 
 // Runs `converter` in workDir with ConverterArguments(input, options,
-// output) and checks for workDir/output afterwards. A converter killed at
-// the time-out counts as kNoOutput and its partial output is removed.
+// output) and checks for workDir/output afterwards: only a file this run
+// created or rewrote counts, one left unchanged from before is kNoOutput. A
+// converter killed at the time-out counts as kNoOutput and its partial
+// output is removed.
 // Blocks the calling thread for at most `timeout`.
 ConvertResult Convert3gp(ProcessRunner& runner, const std::string& converter,
                          const std::string& options, const std::string& workDir,

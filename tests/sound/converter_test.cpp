@@ -112,6 +112,23 @@ TEST_F(ConverterTest, HangingConverterIsKilledAndCountsAsFailure) {
     EXPECT_FALSE(fs::exists(dir / (std::string(kStamp) + ".3gp")));
 }
 
+TEST_F(ConverterTest, OutputLeftFromAnEarlierRunIsNotThisRunsResult) {
+    const fs::path out = dir / "old.3gp";
+    { std::ofstream(out) << "earlier conversion"; }
+    fs::last_write_time(out, fs::last_write_time(out) - 1h);
+    // Starts, makes nothing: the old file must not read as a success.
+    ConvertResult r = Convert3gp(*runner, "false", "", dir.string(), "old.wav", "old.3gp", 10s);
+    EXPECT_EQ(r.kind, ConvertResult::kNoOutput);
+    EXPECT_TRUE(fs::exists(out));  // and it is not the converter's to delete
+    // A converter that rewrites it (ffmpeg -y) converts.
+    const fs::path script = dir / "rewrite.sh";
+    { std::ofstream(script) << "#!/bin/sh\nfor a; do last=$a; done\necho new > \"$last\"\n"; }
+    ::chmod(script.c_str(), 0755);
+    r = Convert3gp(*runner, script.string(), "", dir.string(), "old.wav", "old.3gp", 10s);
+    EXPECT_EQ(r.kind, ConvertResult::kConverted);
+    EXPECT_EQ(r.outputPath, out.string());
+}
+
 TEST(ProcessRunner, RunsInTheWorkingFolderWithItsArguments) {
     const fs::path dir = testing::freshFolder("orvana_runner folder");
     auto runner = makeProcessRunner();
