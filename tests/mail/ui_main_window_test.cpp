@@ -21,58 +21,24 @@
 #include "mail/ui/dlg_user_address.h"
 #include "tests/mail/ui_dialog_support.h"
 #include "tests/support/memory_settings_store.h"
+#include "tests/support/window_doubles.h"
 
 namespace orvana {
 namespace {
 
 using testing::FakeNetworkState;
 using testing::FakeSmtpClient;
+using testing::ForwardingStore;
 using testing::MemorySettingsStore;
 using testing::NoConverter;
+using testing::NoHttp;
+using testing::NoShutdown;
+using testing::OnMains;
 using testing::RecordingPrompt;
 using testing::ScriptedRunner;
 using testing::SmtpTestServer;
 using testing::TempDir;
 using testing::VirtualClock;
-
-class ForwardingStore final : public SettingsStore {
-  public:
-    explicit ForwardingStore(SettingsStore& to) : to_(to) {}
-    int getInt(const std::string& s, const std::string& k, int d) const override {
-        return to_.getInt(s, k, d);
-    }
-    std::string getString(const std::string& s, const std::string& k,
-                          const std::string& d) const override {
-        return to_.getString(s, k, d);
-    }
-    void writeInt(const std::string& s, const std::string& k, int v) override {
-        to_.writeInt(s, k, v);
-    }
-    void writeString(const std::string& s, const std::string& k, const std::string& v) override {
-        to_.writeString(s, k, v);
-    }
-    bool contains(const std::string& s, const std::string& k) const override {
-        return to_.contains(s, k);
-    }
-    bool sync() override { return to_.sync(); }
-
-  private:
-    SettingsStore& to_;
-};
-class NoHttp final : public HttpClient {
-  public:
-    std::optional<std::string> get(const std::string&, std::chrono::milliseconds) override {
-        return std::nullopt;
-    }
-};
-class OnMains final : public PowerSource {
-  public:
-    PowerStatus read() override { return {1, 100, true}; }
-};
-class NoShutdown final : public ShutdownControl {
-  public:
-    bool ShutdownWindows(int, int) override { return true; }
-};
 
 class MainWindowDialogs : public ::testing::Test {
   protected:
