@@ -17,6 +17,7 @@
 #include "tests/support/recording_prompt.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_clock.h"
+#include "tests/support/window_doubles.h"
 
 namespace orvana::sound {
 namespace {
@@ -31,48 +32,14 @@ class NoSmtp final : public SmtpClient {
         return r;
     }
 };
-class NoHttp final : public HttpClient {
-  public:
-    std::optional<std::string> get(const std::string&, std::chrono::milliseconds) override {
-        return std::nullopt;
-    }
-};
 class UpNetwork final : public NetworkState {
   public:
     bool isConnected() override { return true; }
 };
-class OnMains final : public PowerSource {
-  public:
-    PowerStatus read() override { return {1, 100, true}; }
-};
-class NoShutdown final : public ShutdownControl {
-  public:
-    bool ShutdownWindows(int, int) override { return true; }
-};
-class ForwardingStore final : public SettingsStore {
-  public:
-    explicit ForwardingStore(SettingsStore& to) : to_(to) {}
-    int getInt(const std::string& s, const std::string& k, int d) const override {
-        return to_.getInt(s, k, d);
-    }
-    std::string getString(const std::string& s, const std::string& k,
-                          const std::string& d) const override {
-        return to_.getString(s, k, d);
-    }
-    void writeInt(const std::string& s, const std::string& k, int v) override {
-        to_.writeInt(s, k, v);
-    }
-    void writeString(const std::string& s, const std::string& k, const std::string& v) override {
-        to_.writeString(s, k, v);
-    }
-    bool contains(const std::string& s, const std::string& k) const override {
-        return to_.contains(s, k);
-    }
-    bool sync() override { return to_.sync(); }
-
-  private:
-    SettingsStore& to_;
-};
+using orvana::testing::ForwardingStore;
+using orvana::testing::NoHttp;
+using orvana::testing::NoShutdown;
+using orvana::testing::OnMains;
 
 class MainWindowSound : public ::testing::Test {
   protected:

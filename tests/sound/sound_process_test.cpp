@@ -2,13 +2,8 @@
 // sound monitoring and notices on, an own SMTP server on loopback; a loud
 // sound played for five seconds gives the alarm and release lines and two
 // mails, the first carrying a WAV recording of the sound.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -18,6 +13,7 @@
 #include "sound/wave_file.h"
 #include "tests/mail/mail_test_support.h"
 #include "tests/sound/pulse_server.h"
+#include "tests/support/child_program.h"
 
 namespace orvana::sound {
 namespace {
@@ -27,75 +23,11 @@ using namespace std::chrono_literals;
 using orvana::testing::SmtpTestServer;
 using orvana::testing::TempDir;
 
-// The program with --headless; its standard output is collected.
-class Program {
+// The program with --headless and exactly the given environment.
+class Program : public orvana::testing::ChildProgram {
   public:
-    explicit Program(std::vector<std::string> env) {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            return;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
-        std::vector<char*> envp;
-        for (auto& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::string bin = ORVANA_BINARY, headless = "--headless";
-        char* argv[] = {bin.data(), headless.data(), nullptr};
-        if (posix_spawn(&pid_, ORVANA_BINARY, &fa, nullptr, argv, envp.data()) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&fa);
-        ::close(fds[1]);
-        out_ = fds[0];
-    }
-    ~Program() {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0)
-            ::close(out_);
-    }
-    bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (output_.find(text) == std::string::npos) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                end - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                return false;
-            pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                continue;
-            std::string chunk(4096, '\0');
-            const ssize_t n = ::read(out_, chunk.data(), chunk.size());
-            if (n <= 0)
-                return output_.find(text) != std::string::npos;
-            output_.append(chunk.data(), static_cast<std::size_t>(n));
-        }
-        return true;
-    }
-    int stop(std::chrono::milliseconds timeout) {
-        ::kill(pid_, SIGINT);
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            ::poll(nullptr, 0, 20);
-        }
-        return -1;
-    }
-    bool started() const { return pid_ > 0; }
-    const std::string& output() const { return output_; }
-
-  private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    bool exited_ = false;
-    std::string output_;
+    explicit Program(const std::vector<std::string>& env)
+        : ChildProgram(ORVANA_BINARY, {"--headless"}, env) {}
 };
 
 TEST(SoundProcess, LoudSoundGivesAlarmReleaseAndTwoMailsWithTheRecording) {
