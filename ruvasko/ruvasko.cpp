@@ -35,31 +35,11 @@ int request(const char* path, std::uint8_t command, Report& reply, std::size_t m
 extern "C" {
 
 char* FindUSB(int* index) {
-    if (index == nullptr) {
-        return orvana::hid::makeSystemString({});
-    }
-    try {
-        const std::lock_guard lock(orvana::hid::transportLock());
-        const auto path =
-            orvana::hid::findNext(orvana::hid::hidapiBus(), kCounterProductId, *index);
-        return orvana::hid::makeSystemString(path.value_or(std::string{}));
-    } catch (...) {
-        *index = 0;
-        return orvana::hid::makeSystemString({});
-    }
+    return orvana::hid::findUsbExport(index, kCounterProductId);
 }
 
 char* GetVers(const char* path) {
-    if (path == nullptr) {
-        return orvana::hid::makeSystemString({});
-    }
-    try {
-        const std::lock_guard lock(orvana::hid::transportLock());
-        const auto version = orvana::hid::readVersion(orvana::hid::hidapiBus(), path);
-        return orvana::hid::makeSystemString(version.value_or(std::string{}));
-    } catch (...) {
-        return orvana::hid::makeSystemString({});
-    }
+    return orvana::hid::getVersExport(path);
 }
 
 int GetCountTime(const char* path, uint32_t* count, uint32_t* time) {

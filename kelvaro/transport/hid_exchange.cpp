@@ -1,5 +1,7 @@
 #include "kelvaro/transport/hid_exchange.h"
 
+#include "kelvaro/transport/system_string.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -71,6 +73,33 @@ std::optional<std::string> readVersion(Bus& bus, const std::string& path) {
     std::string text(static_cast<std::size_t>(length), '\0');
     std::snprintf(text.data(), text.size() + 1, "%02d/%02d/%02d", a, b, c);
     return text;
+}
+
+char* findUsbExport(int* index, std::uint16_t productId) noexcept {
+    if (index == nullptr) {
+        return makeSystemString({});
+    }
+    try {
+        const std::lock_guard lock(transportLock());
+        const auto path = findNext(hidapiBus(), productId, *index);
+        return makeSystemString(path.value_or(std::string{}));
+    } catch (...) {
+        *index = 0;
+        return makeSystemString({});
+    }
+}
+
+char* getVersExport(const char* path) noexcept {
+    if (path == nullptr) {
+        return makeSystemString({});
+    }
+    try {
+        const std::lock_guard lock(transportLock());
+        const auto version = readVersion(hidapiBus(), path);
+        return makeSystemString(version.value_or(std::string{}));
+    } catch (...) {
+        return makeSystemString({});
+    }
 }
 
 }  // namespace orvana::hid

@@ -46,4 +46,11 @@ int setFeature(Bus& bus, const std::string& path, const Report& report);
 // nullopt when the device cannot be opened or the request was refused.
 std::optional<std::string> readVersion(Bus& bus, const std::string& path);
 
+// The FindUSB and GetVers exports, the same in both libraries: each takes
+// transportLock() itself, never throws, and returns a system string that
+// the caller frees with FreeString (an empty one on any failure, null only
+// when memory runs out). A null index or path gives an empty string.
+char* findUsbExport(int* index, std::uint16_t productId) noexcept;
+char* getVersExport(const char* path) noexcept;
+
 }  // namespace orvana::hid
