@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/alert_mode.h"
-#include "app/core/user_address.h"
+#include "core/alert_mode.h"
+#include "core/user_address.h"
 #include "mail/mail_host.h"
 #include "mail/mail_queue.h"
 

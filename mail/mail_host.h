@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "app/core/app_settings.h"
-#include "app/core/clock.h"
-#include "app/core/monitor_host.h"
+#include "core/app_settings.h"
+#include "core/clock.h"
+#include "core/monitor_host.h"
 
 namespace orvana {
 

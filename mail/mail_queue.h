@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/clock.h"
+#include "core/clock.h"
 
 namespace orvana {
 

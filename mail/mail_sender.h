@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "app/core/app_settings.h"
-#include "app/core/clock.h"
+#include "core/app_settings.h"
+#include "core/clock.h"
 #include "mail/mail_queue.h"
 #include "mail/network_state.h"
 #include "mail/smtp_client.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/clock.h"
+#include "core/clock.h"
 
 namespace orvana {
 

@@ -3,8 +3,8 @@
 #include <mutex>
 #include <string>
 
-#include "kelvaro/transport/hid_exchange.h"
-#include "kelvaro/transport/system_string.h"
+#include "hid/hid_exchange.h"
+#include "hid/system_string.h"
 
 namespace {
 

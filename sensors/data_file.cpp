@@ -12,8 +12,8 @@
 
 #include <unistd.h>
 
-#include "app/core/app_settings.h"
-#include "app/core/event_log.h"
+#include "core/app_settings.h"
+#include "core/event_log.h"
 #include "sensors/local_time_cache.h"
 
 namespace orvana {

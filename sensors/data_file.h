@@ -19,9 +19,9 @@
 #include <cstddef>
 #include <string>
 
-#include "app/core/clock.h"
-#include "app/core/prompt.h"
-#include "app/core/settings_store.h"
+#include "core/clock.h"
+#include "core/prompt.h"
+#include "core/settings_store.h"
 #include "sensors/sensor_records.h"
 
 namespace orvana {

@@ -7,7 +7,7 @@
 // (TZ) must not change while an object is in use.
 #pragma once
 
-#include "app/core/clock.h"
+#include "core/clock.h"
 
 namespace orvana {
 

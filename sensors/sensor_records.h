@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/core/clock.h"
-#include "app/core/tables.h"
+#include "core/clock.h"
+#include "core/tables.h"
 
 namespace orvana {
 

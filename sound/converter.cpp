@@ -4,7 +4,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "app/core/event_log.h"
+#include "core/event_log.h"
 
 namespace orvana::sound {
 

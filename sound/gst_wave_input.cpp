@@ -1,5 +1,7 @@
 #include "sound/gst_wave_input.h"
 
+#include "gst/gst_pipeline.h"
+
 #include <gst/app/gstappsink.h>
 #include <gst/audio/gstaudiobasesrc.h>
 #include <gst/gst.h>
@@ -39,25 +41,17 @@ class GstWaveInput final : public WaveInput {
     bool Open(const WaveFormat& format) override {
         if (pipeline_)
             return fail("already open");
-        if (!ensureGstreamer())
-            return fail("GStreamer could not be initialised");
         const std::string source = options_.source.empty() ? "autoaudiosrc" : options_.source;
         // No dither: silence must stay at 128, the meter's floor.
         const std::string desc =
             source +
             " ! audioconvert dithering=none noise-shaping=none ! audioresample ! capsfilter caps=" +
             capsFor(format) + " ! appsink name=" + kSinkName + " sync=false emit-signals=false";
-        GError* err = nullptr;
-        GstElement* p = gst_parse_launch(desc.c_str(), &err);
-        if (err) {
-            std::string text = err->message ? err->message : "parse error";
-            g_error_free(err);
-            if (p)
-                gst_object_unref(p);
-            return fail("pipeline: " + text);
-        }
-        if (!p)
-            return fail("pipeline could not be built");
+        std::string parseError;
+        gst::ElementPtr owned = gst::parsePipeline(desc, &parseError);
+        if (!owned)
+            return fail("pipeline: " + parseError);
+        GstElement* p = owned.release();
         if (GST_IS_BIN(p)) {
             // Also reaches the element autoaudiosrc picks when it opens.
             g_signal_connect(p, "deep-element-added", G_CALLBACK(onElementAdded), nullptr);
@@ -82,13 +76,10 @@ class GstWaveInput final : public WaveInput {
 
         // Nobody runs a main loop for this bus: errors are noted as they are
         // posted and every message is dropped, so nothing piles up for weeks.
-        GstBus* bus = gst_element_get_bus(p);
-        gst_bus_set_sync_handler(bus, &GstWaveInput::onBusMessage, this, nullptr);
-        gst_object_unref(bus);
+        bus_.attach(p);
         {
             std::lock_guard lock(mutex_);
             failed_ = false;
-            busError_.clear();
             pipeline_ = p;
         }
         if (options_.onPipeline)
@@ -127,9 +118,10 @@ class GstWaveInput final : public WaveInput {
             if (!buffer_)
                 return failLocked("no buffer added");
             recording_ = true;
-            restart = failed_;
+            restart = failed_ || bus_.failed();
             failed_ = false;
         }
+        bus_.clear();
         if (restart)
             gst_element_set_state(pipeline_, GST_STATE_NULL);
         GstState current = GST_STATE_VOID_PENDING;
@@ -196,20 +188,6 @@ class GstWaveInput final : public WaveInput {
         return GST_FLOW_OK;
     }
 
-    static GstBusSyncReply onBusMessage(GstBus*, GstMessage* msg, gpointer self) {
-        if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
-            GError* err = nullptr;
-            gst_message_parse_error(msg, &err, nullptr);
-            auto* in = static_cast<GstWaveInput*>(self);
-            std::lock_guard lock(in->mutex_);
-            in->failed_ = true;
-            in->busError_ = err && err->message ? err->message : "stream error";
-            if (err)
-                g_error_free(err);
-        }
-        return GST_BUS_DROP;
-    }
-
     void store(const std::uint8_t* data, std::size_t size) {
         std::lock_guard lock(mutex_);
         if (!recording_ || !buffer_)
@@ -221,22 +199,19 @@ class GstWaveInput final : public WaveInput {
     }
 
     bool deviceFailed(std::string* why) {
-        std::lock_guard lock(mutex_);
         if (why)
-            *why = busError_;
-        return failed_;
+            *why = bus_.error();
+        std::lock_guard lock(mutex_);
+        return failed_ || bus_.failed();
     }
 
     void teardown() {
         GstElement* p = pipeline_;
         if (!p)
             return;
-        // Setting NULL joins the streaming threads: no callback runs after it.
-        gst_element_set_state(p, GST_STATE_NULL);
-        GstBus* bus = gst_element_get_bus(p);
-        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-        gst_object_unref(bus);
-        gst_object_unref(p);
+        // Stopping joins the streaming threads: no callback runs after it.
+        gst::release(gst::ElementPtr(p));
+        bus_.clear();
         std::lock_guard lock(mutex_);
         pipeline_ = nullptr;
         buffer_ = nullptr;
@@ -262,7 +237,7 @@ class GstWaveInput final : public WaveInput {
     std::size_t position_ = 0;
     bool recording_ = false;
     bool failed_ = false;
-    std::string busError_;
+    gst::BusErrors bus_;
     std::string error_;
 };
 
@@ -273,19 +248,7 @@ class GstWaveInputFactory final : public WaveInputFactory {
     int DeviceCount() override {
         if (!options_.source.empty())
             return 1;  // the override names its one source
-        if (!ensureGstreamer())
-            return 0;
-        GstDeviceMonitor* monitor = gst_device_monitor_new();
-        gst_device_monitor_add_filter(monitor, "Audio/Source", nullptr);
-        int count = 0;
-        if (gst_device_monitor_start(monitor)) {
-            GList* devices = gst_device_monitor_get_devices(monitor);
-            count = static_cast<int>(g_list_length(devices));
-            g_list_free_full(devices, gst_object_unref);
-            gst_device_monitor_stop(monitor);
-        }
-        gst_object_unref(monitor);
-        return count;
+        return static_cast<int>(gst::listDevices("Audio/Source").size());
     }
 
     std::unique_ptr<WaveInput> Create() override {
@@ -298,12 +261,6 @@ class GstWaveInputFactory final : public WaveInputFactory {
 
 }  // namespace
 
-bool ensureGstreamer() {
-    static std::once_flag once;
-    static bool ok = false;
-    std::call_once(once, [] { ok = gst_init_check(nullptr, nullptr, nullptr); });
-    return ok;
-}
 
 std::unique_ptr<WaveInputFactory> makeGstWaveInputFactory(GstWaveInputOptions options) {
     return std::make_unique<GstWaveInputFactory>(std::move(options));

@@ -27,8 +27,4 @@ struct GstWaveInputOptions {
 // Never null. The factory may be used from any thread.
 std::unique_ptr<WaveInputFactory> makeGstWaveInputFactory(GstWaveInputOptions options);
 
-// Initialises GStreamer once for the process. False when it cannot start
-// (the inputs then fail to open). Thread-safe.
-bool ensureGstreamer();
-
 }  // namespace orvana::sound

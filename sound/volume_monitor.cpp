@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/core/event_log.h"
-#include "app/core/status_text.h"
+#include "core/event_log.h"
+#include "core/status_text.h"
 #include "sound/wave_file.h"
 
 namespace orvana::sound {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "app/core/app_settings.h"
-#include "app/core/monitor_host.h"
-#include "app/core/status_text.h"
+#include "core/app_settings.h"
+#include "core/monitor_host.h"
+#include "core/status_text.h"
 #include "sound/converter.h"
 #include "sound/level_graph.h"
 #include "sound/level_meter.h"

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/monitor_host.h"
+#include "core/monitor_host.h"
 #include "sound/wave_input.h"
 
 namespace orvana::sound {

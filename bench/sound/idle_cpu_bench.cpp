@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/core/settings_store.h"
+#include "core/settings_store.h"
 #include "sound/gst_wave_input.h"
 #include "sound/level_meter.h"
 #include "sound/volume_monitor.h"

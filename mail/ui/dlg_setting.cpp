@@ -13,7 +13,6 @@
 #include "mail/ui/dlg_user_address.h"
 #include "mail/ui/folder_dialog.h"
 #include "orvana/build_config.h"
-#include "sound/ui/dlg_3gp.h"
 
 namespace orvana {
 namespace {
@@ -263,6 +262,7 @@ void CDlgSetting::buildControls() {
     connect(delete_, &QPushButton::clicked, this, &CDlgSetting::OnBnClickedDelete);
     connect(gip_, &QCheckBox::clicked, this, &CDlgSetting::OnBnClickedGip);
     connect(button3gp_, &QPushButton::clicked, this, &CDlgSetting::OnBnClicked3gp);
+    button3gp_->setEnabled(services_.converter != nullptr);
     connect(checkTK_, &QCheckBox::clicked, this, &CDlgSetting::OnBnClickedCheckTK);
     connect(checkRB_, &QCheckBox::clicked, this, &CDlgSetting::OnBnClickedCheckRB);
     connect(autoShutdown_, &QCheckBox::clicked, this, &CDlgSetting::OnBnClickedAutoShutdown);
@@ -463,14 +463,13 @@ void CDlgSetting::OnBnClickedGip() {
 }
 
 void CDlgSetting::OnBnClicked3gp() {
-    sound::CDlg3gp dlg(services_.prompt, services_.runner, this);
-    dlg.m_ffmpegPath = m_settings.ffmpegPath;
-    dlg.m_ffmpegOption = m_settings.ffmpegOption;
-    dlg.UpdateControls();
-    if (runDialog(dlg) != QDialog::Accepted)
+    if (!services_.converter)
         return;
-    m_settings.ffmpegPath = dlg.m_ffmpegPath;
-    m_settings.ffmpegOption = dlg.m_ffmpegOption;
+    const std::unique_ptr<QDialog> dlg =
+        services_.converter->create(this, m_settings.ffmpegPath, m_settings.ffmpegOption);
+    if (runDialog(*dlg) != QDialog::Accepted)
+        return;
+    services_.converter->take(*dlg, m_settings.ffmpegPath, m_settings.ffmpegOption);
     const bool haveConverter = !m_settings.ffmpegPath.empty();
     conv3gp_->setChecked(haveConverter);
     conv3gp_->setEnabled(haveConverter);

@@ -19,13 +19,13 @@
 #include <optional>
 #include <string>
 
-#include "app/core/app_settings.h"
-#include "app/core/clock.h"
-#include "app/core/prompt.h"
+#include "core/app_settings.h"
+#include "core/clock.h"
+#include "core/prompt.h"
 #include "mail/smtp_client.h"
 #include "mail/ui/dialog_runner.h"
 #include "mail/ui/test_mail.h"
-#include "sound/process_runner.h"
+#include "widgets/converter_settings.h"
 
 namespace orvana {
 
@@ -45,7 +45,9 @@ struct SettingDialogServices {
     Prompt& prompt;                // every message and question (modal)
     SmtpClient& smtp;              // the test mail; one call at a time
     Clock& clock;                  // the test mail's Date header
-    sound::ProcessRunner& runner;  // the 3GP dialog's test conversion
+    // The converter dialog behind "3GP変換設定..."; null disables the button
+    // (no sound monitor in this build).
+    ConverterSettingsEditor* converter;
     TestMailAccount account;
     // The WAN address for the test mail; null gives an empty address.
     std::function<std::string()> ipAddress;

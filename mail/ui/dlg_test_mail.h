@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/prompt.h"
-#include "app/core/user_address.h"
+#include "core/prompt.h"
+#include "core/user_address.h"
 
 namespace orvana {
 

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <string>
 
-#include "app/core/prompt.h"
+#include "core/prompt.h"
 
 namespace orvana {
 

@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <string>
 
-#include "app/core/user_address.h"
+#include "core/user_address.h"
 
 namespace orvana {
 

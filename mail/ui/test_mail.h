@@ -5,8 +5,8 @@
 #include <chrono>
 #include <string>
 
-#include "app/core/app_settings.h"
-#include "app/core/clock.h"
+#include "core/app_settings.h"
+#include "core/clock.h"
 #include "mail/mail_sender.h"
 #include "mail/smtp_client.h"
 

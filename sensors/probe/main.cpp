@@ -11,11 +11,11 @@
 #include <system_error>
 #include <vector>
 
-#include "sensors/probe/device_library.h"
+#include "devlib/device_library.h"
 
 namespace {
 
-using orvana::probe::DeviceLibrary;
+using orvana::DeviceLibrary;
 
 using FindUsbFn = char*(int*);
 using GetVersFn = char*(const char*);

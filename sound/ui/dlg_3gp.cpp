@@ -133,4 +133,19 @@ void CDlg3gp::OnBnClickedButton6() {
     }
 }
 
+std::unique_ptr<QDialog> Dlg3gpEditor::create(QWidget* parent, const std::string& path,
+                                             const std::string& option) {
+    auto dlg = std::make_unique<CDlg3gp>(prompt_, runner_, parent);
+    dlg->m_ffmpegPath = path;
+    dlg->m_ffmpegOption = option;
+    dlg->UpdateControls();
+    return dlg;
+}
+
+void Dlg3gpEditor::take(const QDialog& dialog, std::string& path, std::string& option) {
+    const auto& dlg = static_cast<const CDlg3gp&>(dialog);
+    path = dlg.m_ffmpegPath;
+    option = dlg.m_ffmpegOption;
+}
+
 }  // namespace orvana::sound

@@ -10,9 +10,10 @@
 #include <functional>
 #include <string>
 
-#include "app/core/prompt.h"
+#include "core/prompt.h"
 #include "sound/converter.h"
 #include "sound/process_runner.h"
+#include "widgets/converter_settings.h"
 
 namespace orvana::sound {
 
@@ -61,6 +62,20 @@ class CDlg3gp : public QDialog {
     ProcessRunner& runner_;
     QLineEdit* path_ = nullptr;
     QLineEdit* option_ = nullptr;
+};
+
+// The global settings dialog's way to this dialog. prompt and runner must
+// outlive the editor and every dialog it makes. UI thread.
+class Dlg3gpEditor final : public ConverterSettingsEditor {
+  public:
+    Dlg3gpEditor(Prompt& prompt, ProcessRunner& runner) : prompt_(prompt), runner_(runner) {}
+    std::unique_ptr<QDialog> create(QWidget* parent, const std::string& path,
+                                    const std::string& option) override;
+    void take(const QDialog& dialog, std::string& path, std::string& option) override;
+
+  private:
+    Prompt& prompt_;
+    ProcessRunner& runner_;
 };
 
 }  // namespace orvana::sound

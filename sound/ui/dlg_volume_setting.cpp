@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <limits>
 
-#include "app/core/status_text.h"
+#include "core/status_text.h"
 
 namespace orvana::sound {
 

@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <QLineEdit>
 
-#include "app/core/prompt.h"
+#include "core/prompt.h"
 
 namespace orvana::sound {
 

@@ -3,8 +3,8 @@
 #include <QCloseEvent>
 #include <QResizeEvent>
 
-#include "app/widgets/snapshot.h"
-#include "app/widgets/window_placement.h"
+#include "widgets/snapshot.h"
+#include "widgets/window_placement.h"
 #include "sound/ui/dlg_volume_setting.h"
 
 namespace orvana::sound {

@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "app/core/monitor_host.h"
-#include "app/core/status_text.h"
+#include "core/monitor_host.h"
+#include "core/status_text.h"
 #include "sound/process_runner.h"
 #include "sound/ui/picture_static.h"
 #include "sound/volume_monitor.h"

@@ -6,11 +6,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/core/power_status.h"
-#include "app/core/shutdown_control.h"
-#include "app/ui/session_watch.h"
-#include "app/ui/tarnwick_dlg.h"
-#include "app/widgets/window_placement.h"
+#include "supervision/power_status.h"
+#include "supervision/shutdown_control.h"
+#include "supervision/session_watch.h"
+#include "app/tarnwick_dlg.h"
+#include "widgets/window_placement.h"
 #include "mail/http_client.h"
 #include "mail/network_state.h"
 #include "mail/smtp_client.h"

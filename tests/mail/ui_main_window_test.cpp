@@ -8,9 +8,9 @@
 #include <iterator>
 #include <thread>
 
-#include "app/core/power_status.h"
-#include "app/core/shutdown_control.h"
-#include "app/ui/tarnwick_dlg.h"
+#include "supervision/power_status.h"
+#include "supervision/shutdown_control.h"
+#include "app/tarnwick_dlg.h"
 #include "mail/mail_composer.h"
 #include "mail/mail_queue.h"
 #include "mail/mail_sender.h"
@@ -30,7 +30,6 @@ using testing::FakeNetworkState;
 using testing::FakeSmtpClient;
 using testing::ForwardingStore;
 using testing::MemorySettingsStore;
-using testing::NoConverter;
 using testing::NoHttp;
 using testing::NoShutdown;
 using testing::OnMains;
@@ -337,12 +336,11 @@ TEST(TestMailOverSmtp, ArrivesAndFailsWithAWrongPassword) {
     RecordingPrompt prompt;
     const std::unique_ptr<SmtpClient> smtp = makeCurlSmtpClient();
     VirtualClock clock(fromLocal(2026, 3, 5, 14, 5, 9));
-    NoConverter converter;
     TestMailAccount account;
     account.caFile = server.certPath();
     account.connectTimeout = std::chrono::seconds(5);
     account.totalTimeout = std::chrono::seconds(10);
-    CDlgSetting d(s, {}, SettingDialogServices{prompt, *smtp, clock, converter, account, [] {
+    CDlgSetting d(s, {}, SettingDialogServices{prompt, *smtp, clock, nullptr, account, [] {
                                                    return std::string("203.0.113.5");
                                                }});
     ScriptedRunner runner;

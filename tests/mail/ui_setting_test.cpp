@@ -59,7 +59,7 @@ class SettingDialogTest : public ::testing::Test {
         account.maker.hostPort = "127.0.0.1:1";
         account.maker.account = "orvana@quellor.example";
         dlg = std::make_unique<CDlgSetting>(
-            s, running, SettingDialogServices{prompt, smtp, clock, converter, account, [] {
+            s, running, SettingDialogServices{prompt, smtp, clock, &converterEditor, account, [] {
                                                   return std::string("203.0.113.5");
                                               }});
         dlg->runDialog = [this](QDialog& d) { return runner(d); };
@@ -71,6 +71,7 @@ class SettingDialogTest : public ::testing::Test {
     FakeSmtpClient smtp;
     testing::VirtualClock clock{fromLocal(2026, 3, 5, 14, 5, 9)};
     NoConverter converter;
+    sound::Dlg3gpEditor converterEditor{prompt, converter};
     ScriptedRunner runner;
     std::unique_ptr<CDlgSetting> dlg;
 };

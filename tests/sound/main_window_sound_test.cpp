@@ -5,9 +5,9 @@
 
 #include <QApplication>
 
-#include "app/core/power_status.h"
-#include "app/core/shutdown_control.h"
-#include "app/ui/tarnwick_dlg.h"
+#include "supervision/power_status.h"
+#include "supervision/shutdown_control.h"
+#include "app/tarnwick_dlg.h"
 #include "mail/http_client.h"
 #include "mail/network_state.h"
 #include "mail/smtp_client.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/monitor_host.h"
+#include "core/monitor_host.h"
 #include "tests/support/memory_settings_store.h"
 #include "tests/support/recording_prompt.h"
 #include "tests/support/virtual_clock.h"

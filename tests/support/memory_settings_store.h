@@ -6,7 +6,7 @@
 #include <string>
 #include <variant>
 
-#include "app/core/settings_store.h"
+#include "core/settings_store.h"
 
 namespace orvana::testing {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/prompt.h"
+#include "core/prompt.h"
 
 namespace orvana::testing {
 

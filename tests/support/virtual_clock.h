@@ -8,7 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "app/core/clock.h"
+#include "core/clock.h"
 
 namespace orvana::testing {
 

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "app/core/power_status.h"
-#include "app/core/settings_store.h"
-#include "app/core/shutdown_control.h"
+#include "supervision/power_status.h"
+#include "core/settings_store.h"
+#include "supervision/shutdown_control.h"
 #include "mail/http_client.h"
 
 namespace orvana::testing {

@@ -1,0 +1,293 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "core/app_settings.h"
+#include "core/settings_store.h"
+#include "tests/support/memory_settings_store.h"
+#include "tests/support/temp_dir.h"
+
+namespace orvana {
+namespace {
+
+using testing::MemorySettingsStore;
+using testing::TempDir;
+
+class SettingsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("TZ", "Asia/Tokyo", 1);
+        tzset();
+    }
+    TempDir dir;
+    TimeT now = fromLocal(2026, 3, 5, 14, 5, 9);
+};
+
+TEST_F(SettingsTest, FirstStartGivesEveryDefault) {
+    MemorySettingsStore store;
+    AppSettings s = LoadSettings(store, now, dir.path() + "/Desktop");
+    EXPECT_EQ(s.working, 0);
+    EXPECT_EQ(s.useVolume, 1);
+    EXPECT_EQ(s.useCamera, 1);
+    EXPECT_EQ(s.usePowerDown, 1);
+    EXPECT_EQ(s.useTemperature, 1);
+    EXPECT_EQ(s.useGeiger, 1);
+    EXPECT_EQ(s.useOwl, 1);
+    EXPECT_EQ(s.useQuellorSmtp, 0);
+    EXPECT_EQ(s.smtp, "");
+    EXPECT_EQ(s.portNum, 1);
+    EXPECT_EQ(s.enableSsl, 0);
+    EXPECT_EQ(s.userName, "");
+    EXPECT_EQ(s.password, "");
+    EXPECT_EQ(s.from, "");
+    EXPECT_EQ(s.subject, "orvana");
+    EXPECT_EQ(s.sendTestMail1, 1);
+    EXPECT_EQ(s.sendTestMail2, 1);
+    EXPECT_EQ(s.autoShutdown, 1);
+    EXPECT_EQ(s.batteryLimit, 10);
+    EXPECT_EQ(s.checkTK, 1);
+    EXPECT_EQ(s.hourTK, 0);
+    EXPECT_EQ(s.checkRB, 0);
+    EXPECT_EQ(s.weekRB, 0);
+    EXPECT_EQ(s.hourKA, 0);
+    EXPECT_EQ(s.toKA, defaultKeepAliveAddress());
+    EXPECT_EQ(s.conv3gp, 0);
+    EXPECT_EQ(s.ffmpegPath, "");
+    EXPECT_EQ(s.ffmpegOption, "-strict experimental -y -vcodec mpeg4 -acodec aac -f 3gp -ar 16000");
+    EXPECT_EQ(s.attachGip, 0);
+    EXPECT_EQ(s.dataKeepPeriod, 6);
+    EXPECT_TRUE(s.addresses.empty());
+    EXPECT_EQ(s.attach, defaultAttachMatrix());
+
+    LocalTime tk = toLocal(s.timeTK), rb = toLocal(s.timeRB);
+    EXPECT_EQ(tk.hour, 10);
+    EXPECT_EQ(tk.minute, 0);
+    EXPECT_EQ(tk.second, 0);
+    EXPECT_EQ(tk.day, 5);
+    EXPECT_EQ(rb.hour, 8);
+    EXPECT_EQ(rb.minute, 30);
+    EXPECT_EQ(rb.second, 0);
+}
+
+TEST_F(SettingsTest, AttachmentMatrixDefaultsByKey) {
+    MemorySettingsStore store;
+    AppSettings s = LoadSettings(store, now, dir.path());
+    SaveSetting(store, s);
+    EXPECT_EQ(store.getInt("Setting", "VOL_ATTACH_VOL", -1), 1);
+    EXPECT_EQ(store.getInt("Setting", "VOL_ATTACH_CAM", -1), 1);
+    EXPECT_EQ(store.getInt("Setting", "VOL_ATTACH_DESK", -1), 0);
+    EXPECT_EQ(store.getInt("Setting", "TEMP_ATTACH_OWL", -1), 1);
+    EXPECT_EQ(store.getInt("Setting", "GEIGER_ATTACH_GEIGER", -1), 1);
+    EXPECT_EQ(store.getInt("Setting", "OWL_ATTACH_CAM", -1), 0);
+    EXPECT_EQ(store.getInt("Setting", "POW_ATTACH_TEMP", -1), 1);
+    EXPECT_EQ(store.getInt("Setting", "TK_ATTACH_DESK", -1), 1);
+    EXPECT_EQ(store.getInt("Setting", "RQ_ATTACH_VOL", -1), 0);
+    int keys = 0;
+    for (auto r : kAttachRowNames)
+        for (auto c : kAttachColNames)
+            keys += store.contains("Setting", std::string(r) + "_ATTACH_" + c);
+    EXPECT_EQ(keys, 48);
+    // The restart marker belongs to start-up and shutdown, never to a save.
+    EXPECT_FALSE(store.contains("Setting", "REBOOT"));
+}
+
+TEST_F(SettingsTest, EmptyDataDirBecomesDesktopFolderAndIsCreatedWithParents) {
+    MemorySettingsStore store;
+    // No desktop folder at all: it must be created too.
+    const std::string desktop = dir.path() + "/home/user/Desktop";
+    AppSettings s = LoadSettings(store, now, desktop);
+    EXPECT_EQ(s.dataDir, desktop + "/orvana記録");
+    EXPECT_EQ(store.getString("Setting", "DATA_DIR", ""), desktop + "/orvana記録");
+    EXPECT_TRUE(std::filesystem::is_directory(desktop + "/orvana記録"));
+}
+
+TEST_F(SettingsTest, StoredDataDirIsKeptAndCreated) {
+    MemorySettingsStore store;
+    store.writeString("Setting", "DATA_DIR", dir.path() + "/data/here");
+    AppSettings s = LoadSettings(store, now, dir.path() + "/Desktop");
+    EXPECT_EQ(s.dataDir, dir.path() + "/data/here");
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() + "/data/here"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/Desktop"));
+}
+
+TEST_F(SettingsTest, RoundTripKeepsEveryValue) {
+    MemorySettingsStore store;
+    AppSettings s = LoadSettings(store, now, dir.path());
+    s.working = 1;
+    s.useVolume = 0;
+    s.useQuellorSmtp = 1;
+    s.smtp = "mail.example.org:2525";
+    s.portNum = 0;
+    s.enableSsl = 1;
+    s.userName = "ユーザー";
+    s.password = "p@ss word";
+    s.from = "me@example.org";
+    s.subject = "監視";
+    s.batteryLimit = 25;
+    s.hourTK = 8;
+    s.weekRB = 7;
+    s.hourKA = 12;
+    s.toKA = "dog@example.org";
+    s.attach[ROW_RQ][COL_DESK] = 1;
+    s.attach[ROW_TK][COL_VOL] = 0;
+    s.conv3gp = 1;
+    s.ffmpegPath = "/usr/bin/ffmpeg";
+    s.attachGip = 1;
+    s.dataKeepPeriod = 0;
+    s.addresses.push_back({"a@example.org", 1, 0, 1, 1});
+    SaveSetting(store, s);
+
+    AppSettings r = LoadSettings(store, now, dir.path());
+    EXPECT_EQ(r.working, 1);
+    EXPECT_EQ(r.useVolume, 0);
+    EXPECT_EQ(r.useQuellorSmtp, 1);
+    EXPECT_EQ(r.smtp, "mail.example.org:2525");
+    EXPECT_EQ(r.portNum, 0);
+    EXPECT_EQ(r.enableSsl, 1);
+    EXPECT_EQ(r.userName, "ユーザー");
+    EXPECT_EQ(r.password, "p@ss word");
+    EXPECT_EQ(r.from, "me@example.org");
+    EXPECT_EQ(r.subject, "監視");
+    EXPECT_EQ(r.batteryLimit, 25);
+    EXPECT_EQ(r.hourTK, 8);
+    EXPECT_EQ(r.weekRB, 7);
+    EXPECT_EQ(r.hourKA, 12);
+    EXPECT_EQ(r.toKA, "dog@example.org");
+    EXPECT_EQ(r.attach, s.attach);
+    EXPECT_EQ(r.conv3gp, 1);
+    EXPECT_EQ(r.ffmpegPath, "/usr/bin/ffmpeg");
+    EXPECT_EQ(r.attachGip, 1);
+    EXPECT_EQ(r.dataKeepPeriod, 0);
+    ASSERT_EQ(r.addresses.size(), 1u);
+    EXPECT_EQ(r.addresses[0].m_strAddress, "a@example.org");
+    EXPECT_EQ(r.addresses[0].m_bIjyou, 1);
+    EXPECT_EQ(r.addresses[0].m_bTeiki, 0);
+    EXPECT_EQ(r.addresses[0].m_bKanri, 1);
+    EXPECT_EQ(r.addresses[0].m_bTest, 1);
+}
+
+TEST_F(SettingsTest, InvalidRecipientIsSkippedAndListRenumberedOnSave) {
+    MemorySettingsStore store;
+    store.writeInt("Setting", "USER_ADDRESS", 3);
+    store.writeString("UserAddress0", "Address", "first@example.org");
+    store.writeInt("UserAddress0", "IJYOU", 1);
+    store.writeString("UserAddress1", "Address", "");
+    store.writeInt("UserAddress1", "TEIKI", 1);
+    store.writeString("UserAddress2", "Address", "third@example.org");
+    store.writeInt("UserAddress2", "KANRI", 1);
+    AppSettings s = LoadSettings(store, now, dir.path());
+    ASSERT_EQ(s.addresses.size(), 2u);
+    EXPECT_EQ(s.addresses[1].m_strAddress, "third@example.org");
+    EXPECT_EQ(s.addresses[1].m_bKanri, 1);
+
+    SaveSetting(store, s);
+    EXPECT_EQ(store.getInt("Setting", "USER_ADDRESS", 0), 2);
+    EXPECT_EQ(store.getString("UserAddress1", "Address", ""), "third@example.org");
+    EXPECT_EQ(store.getInt("UserAddress1", "KANRI", 0), 1);
+    EXPECT_EQ(store.getInt("UserAddress1", "TEIKI", 0), 0);
+    // The section beyond the new count stays behind, ignored.
+    EXPECT_EQ(store.getString("UserAddress2", "Address", ""), "third@example.org");
+    EXPECT_EQ(LoadSettings(store, now, dir.path()).addresses.size(), 2u);
+}
+
+TEST_F(SettingsTest, ReferenceTimesKeepOnlyTheTimeOfDay) {
+    MemorySettingsStore store;
+    AppSettings s = LoadSettings(store, now, dir.path());
+    s.timeTK = fromLocal(2031, 7, 20, 23, 59, 58);
+    s.timeRB = fromLocal(1999, 1, 2, 0, 0, 1);
+    SaveSetting(store, s);
+    EXPECT_EQ(store.getInt("Setting", "TIME_H_TK", -1), 23);
+    EXPECT_EQ(store.getInt("Setting", "TIME_M_TK", -1), 59);
+    EXPECT_EQ(store.getInt("Setting", "TIME_S_TK", -1), 58);
+    const TimeT later = fromLocal(2026, 12, 24, 9, 0, 0);
+    AppSettings r = LoadSettings(store, later, dir.path());
+    EXPECT_EQ(r.timeTK, fromLocal(2026, 12, 24, 23, 59, 58));
+    EXPECT_EQ(r.timeRB, fromLocal(2026, 12, 24, 0, 0, 1));
+}
+
+TEST_F(SettingsTest, MakersAccountIsTheDefaultEvenWithOwnServerFilledIn) {
+    MemorySettingsStore store;
+    store.writeString("Setting", "SMTP", "smtp.example.org");
+    store.writeString("Setting", "USERNAME", "u");
+    store.writeString("Setting", "PASSWORD", "p");
+    AppSettings s = LoadSettings(store, now, dir.path());
+    EXPECT_EQ(s.useQuellorSmtp, 0);
+    EXPECT_FALSE(s.unconfigured());
+}
+
+TEST_F(SettingsTest, BroadcastRule) {
+    AppSettings s;
+    EXPECT_FALSE(s.broadcastAllowed());
+    s.working = 1;
+    EXPECT_FALSE(s.broadcastAllowed());  // nobody to write to
+    s.addresses.push_back({"a@example.org", 1, 0, 0, 1});
+    EXPECT_TRUE(s.broadcastAllowed());  // the maker's account needs nothing else
+    s.useQuellorSmtp = 1;
+    s.smtp = "h";
+    s.from = "f";
+    s.userName = "u";
+    EXPECT_FALSE(s.broadcastAllowed());
+    s.password = "p";
+    EXPECT_TRUE(s.broadcastAllowed());
+    s.working = 0;
+    EXPECT_FALSE(s.broadcastAllowed());
+}
+
+TEST_F(SettingsTest, LastAliveTime) {
+    MemorySettingsStore store;
+    EXPECT_EQ(LoadLastAlive(store), 0);
+    const TimeT t = fromLocal(2026, 2, 28, 23, 59, 30);
+    SaveLastAlive(store, t);
+    EXPECT_EQ(store.getInt("Time", "CloseYear", 0), 2026);
+    EXPECT_EQ(store.getInt("Time", "CloseMonth", 0), 2);
+    EXPECT_EQ(store.getInt("Time", "CloseSecond", 0), 30);
+    EXPECT_EQ(LoadLastAlive(store), t);
+}
+
+TEST(UserAddress, ListText) {
+    CUserAddress a{"a@example.org", 1, 1, 0, 1};
+    EXPECT_EQ(a.GetString(), "a@example.org;  異常通知,定期通知");
+    CUserAddress none{"b@example.org", 0, 0, 0, 1};
+    EXPECT_EQ(none.GetString(), "b@example.org;  ");
+    CUserAddress all{"c", 1, 1, 1, 0};
+    EXPECT_EQ(all.GetString(), "c;  異常通知,定期通知,その他管理情報通知");
+    EXPECT_FALSE(CUserAddress{}.IsValid());
+}
+
+// The real store: an INI file chosen by ORVANA_CONFIG's path.
+TEST_F(SettingsTest, IniStoreIsOwnerOnlyAndKeepsJapaneseText) {
+    const std::string path = dir.path() + "/conf/orvana.ini";
+    {
+        auto store = makeQtSettingsStore(path);
+        store->writeString("Setting", "DATA_DIR", "/tmp/データ");
+        store->writeInt("Setting", "WORKING", 1);
+        ASSERT_TRUE(store->sync());
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    auto again = makeQtSettingsStore(path);
+    EXPECT_EQ(again->getString("Setting", "DATA_DIR", ""), "/tmp/データ");
+    EXPECT_EQ(again->getInt("Setting", "WORKING", 0), 1);
+    EXPECT_EQ(again->getInt("Setting", "MISSING", 7), 7);
+    EXPECT_EQ(again->getInt("Setting", "DATA_DIR", 5), 5);  // not a number
+    EXPECT_EQ(settingsFilePath(path), path);
+}
+
+TEST_F(SettingsTest, IniStoreTightensAnExistingLooseFile) {
+    const std::string path = dir.path() + "/loose.ini";
+    { std::ofstream(path) << "[Setting]\nPASSWORD=x\n"; }
+    ::chmod(path.c_str(), 0644);
+    auto store = makeQtSettingsStore(path);
+    store->writeString("Setting", "PASSWORD", "y");
+    store->sync();
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+}  // namespace
+}  // namespace orvana
