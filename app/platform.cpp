@@ -5,7 +5,20 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "core/headless_prompt.h"
+#include "mail/http_client.h"
+#include "mail/network_state.h"
+#include "mail/smtp_client.h"
 #include "orvana/build_config.h"
+#include "supervision/cleanup_thread.h"
+#include "supervision/power_status.h"
+#include "supervision/session_watch.h"
+#include "supervision/shutdown_control.h"
+#include "widgets/qt_prompt.h"
+#if ORVANA_WITH_SOUND
+#include "sound/gst_wave_input.h"
+#include "sound/process_runner.h"
+#endif
 
 namespace orvana {
 namespace {
@@ -31,6 +44,35 @@ Services makeSystemServices(const Overrides& overrides, bool headless) {
     Services s;
     s.clock = makeSystemClock();
     s.store = makeQtSettingsStore(overrides.config);
+    s.makePrompt = [headless](EventLog& log, QWidget* window) -> std::unique_ptr<Prompt> {
+        if (headless)
+            return std::make_unique<HeadlessPrompt>(log);
+        return std::make_unique<QtPrompt>(window);
+    };
+
+    // Supervision: power supply, power-off and reboot, logind, housekeeping.
+    s.power = makeSysfsPowerSource(overrides.sysfsRoot());
+    s.shutdown = std::make_unique<CommandShutdownControl>(
+        *s.clock, makeDetachedLauncher(),
+        ShutdownCommands{overrides.rebootCommand, overrides.poweroffCommand});
+    s.inhibitor = std::make_unique<LogindInhibitor>(systemBusIfPresent());
+    s.systemBus = [] { return systemBusIfPresent(); };
+    s.fileTimes = makeStatxFileTimes();
+
+    // Mail: SMTP and HTTP over libcurl, the network gate on sysfs.
+    s.smtp = makeCurlSmtpClient();
+    s.newSmtpClient = [] { return makeCurlSmtpClient(); };
+    s.http = makeCurlHttpClient();
+    s.network = makeSysfsNetworkState(overrides.sysfsRoot());
+
+    // What the monitor kinds use.
+#if ORVANA_WITH_SOUND
+    sound::GstWaveInputOptions audio;
+    audio.source = overrides.audioSource;
+    s.backends.put<sound::WaveInputFactory>(sound::makeGstWaveInputFactory(audio));
+    s.backends.put<sound::ProcessRunner>(sound::makeProcessRunner());
+#endif
+
     s.overrides = overrides;
     s.headless = headless;
     s.echoToStdout = headless;

@@ -12,24 +12,22 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <stdexcept>
 
-#include "supervision/cleanup_thread.h"
-#include "core/headless_prompt.h"
-#include "supervision/supervisor.h"
-#include "widgets/qt_prompt.h"
-#include "supervision/session_watch.h"
-#include "widgets/snapshot.h"
-#include "widgets/window_placement.h"
+#include "app/monitor_kinds.h"
+#include "core/settings_summary.h"
+#include "core/status_text.h"
 #include "mail/mail_composer.h"
 #include "mail/mail_queue.h"
 #include "mail/mail_sender.h"
 #include "mail/ui/dlg_setting.h"
 #include "mail/ui/dlg_test_mail.h"
 #include "mail/wan_address.h"
-#include "orvana/build_config.h"
-#include "sound/gst_wave_input.h"
-#include "sound/ui/dlg_3gp.h"
-#include "sound/ui/volume_dlg.h"
+#include "supervision/cleanup_thread.h"
+#include "supervision/session_watch.h"
+#include "supervision/supervisor.h"
+#include "widgets/snapshot.h"
+#include "widgets/window_placement.h"
 
 namespace orvana {
 namespace {
@@ -40,8 +38,6 @@ std::mutex& stdoutMutex() {
     static std::mutex m;
     return m;
 }
-
-const char* const kMonitorLabels[6] = {"音量", "動体", "停電", "温湿度", "放射線", "電力"};
 
 QString q(const char* s) {
     return QString::fromUtf8(s);
@@ -63,28 +59,41 @@ class DlgSupervisorHost final : public SupervisorHost {
     const AppSettings& settings() const override { return dlg_.settings(); }
     SettingsStore& store() override { return dlg_.store(); }
     void setReportingEnabled(bool on) override { dlg_.eventLog().setEnabled(on); }
-    void SaveSettingBeforeClose() override { dlg_.SaveSettingBeforeClose(); }
-    StatusSources statusSources() override { return dlg_.statusSources(); }
+    void SaveSettingBeforeClose() override { dlg_.OnEndSession(); }
+    std::string StatusText() override { return BuildStatusText(dlg_.monitors()); }
 
   private:
     CTarnwickDlg& dlg_;
 };
 
+// Every facility the window cannot work without, checked before any is used.
+Services checked(Services s) {
+    std::string missing;
+    auto need = [&missing](bool present, const char* name) {
+        if (!present)
+            missing += std::string(missing.empty() ? "" : ", ") + name;
+    };
+    need(s.clock != nullptr, "clock");
+    need(s.store != nullptr, "store");
+    need(s.prompt || s.makePrompt, "prompt");
+    need(s.power != nullptr, "power");
+    need(s.shutdown != nullptr, "shutdown");
+    need(s.inhibitor != nullptr, "inhibitor");
+    need(s.fileTimes != nullptr, "fileTimes");
+    need(s.smtp != nullptr, "smtp");
+    need(static_cast<bool>(s.newSmtpClient), "newSmtpClient");
+    need(s.http != nullptr, "http");
+    need(s.network != nullptr, "network");
+    if (!missing.empty())
+        throw std::invalid_argument("CTarnwickDlg: missing facilities: " + missing);
+    return s;
+}
+
 }  // namespace
 
 CTarnwickDlg::CTarnwickDlg(Services services, QWidget* parent)
-    : QDialog(parent), services_(std::move(services)), log_(*services_.clock) {
-    if (services_.prompt)
-        prompt_ = std::move(services_.prompt);
-    else if (services_.headless)
-        prompt_ = std::make_unique<HeadlessPrompt>(log_);
-    else
-        prompt_ = std::make_unique<QtPrompt>(this);
-    if (!services_.waveInputs) {
-        sound::GstWaveInputOptions audio;
-        audio.source = services_.overrides.audioSource;
-        services_.waveInputs = sound::makeGstWaveInputFactory(audio);
-    }
+    : QDialog(parent), services_(checked(std::move(services))), log_(*services_.clock) {
+    prompt_ = services_.prompt ? std::move(services_.prompt) : services_.makePrompt(log_, this);
 
     setWindowTitle(q("安全監視システム(orvana)"));
     // Resizable and minimisable, but never maximised.
@@ -101,7 +110,7 @@ CTarnwickDlg::CTarnwickDlg(Services services, QWidget* parent)
     for (int k = 0; k < 6; ++k) {
         // Children of the dialog, not of the group, so the documented
         // dialog coordinates apply to them directly.
-        monitorBoxes_[k] = new QCheckBox(q(kMonitorLabels[k]), this);
+        monitorBoxes_[k] = new QCheckBox(q(kMonitorSwitches[k].label), this);
         connect(monitorBoxes_[k], &QCheckBox::clicked, this, [this, k] { onMonitorBoxClicked(k); });
     }
     list_ = new QListWidget(this);
@@ -138,12 +147,6 @@ CTarnwickDlg::CTarnwickDlg(Services services, QWidget* parent)
     // Mail: the queue exists from construction, so the restart notices of
     // start-up are really queued; the sender starts with the other workers.
     mailQueue_ = std::make_unique<MailQueue>();
-    if (!services_.smtp)
-        services_.smtp = makeCurlSmtpClient();
-    if (!services_.http)
-        services_.http = makeCurlHttpClient();
-    if (!services_.network)
-        services_.network = makeSysfsNetworkState(services_.overrides.sysfsRoot());
     MailSender::Options mailOptions;
     mailOptions.maker = MakerAccount::fromBuild(services_.overrides.makerSmtp);
     mailOptions.caFile = services_.overrides.smtpCafile;
@@ -153,6 +156,11 @@ CTarnwickDlg::CTarnwickDlg(Services services, QWidget* parent)
         mailOptions);
     wan_ = std::make_unique<WanAddress>(std::move(services_.http),
                                         wanPageUrl(services_.overrides.gipUrl));
+
+    MonitorContext context{*this, services_.backends, this, hooks_};
+    const MonitorRegistration& registration =
+        services_.registerMonitors ? services_.registerMonitors : registerMonitorKinds;
+    registration(monitors_, context);
     controlsReady_ = true;
     layoutControls(width(), height());
 }
@@ -170,97 +178,57 @@ CTarnwickDlg::~CTarnwickDlg() {
     // Worker threads report through the log's sinks, which point at this
     // window: they are stopped before anything below goes away.
     SaveSettingBeforeClose();
-    // Saves its own settings and joins its capture thread.
-    m_pVolumeDlg.reset();
+    // Each monitor window saves its own section as it closes and joins its
+    // threads.
+    monitors_.clear();
     log_.clearSinks();
 }
 
 void CTarnwickDlg::OnInitDialog() {
-    Clock& clk = *services_.clock;
-    m_startTime = clk.now();
-    m_keepAliveRef = m_startTime + 60;
-
     // Placement is read before the other settings.
     const Placement stored = LoadPlacement(*services_.store, "Placement");
     placeWindow(*this, stored);
     raise();
 
-    m_settings = LoadSettings(*services_.store, clk.now(), services_.desktopDir);
+    m_settings = LoadSettings(*services_.store, services_.clock->now(), services_.desktopDir);
     log_.setDataDir(m_settings.dataDir);
 
+    // The supervision parts exist from here on (KeepAlive is anchored at
+    // now + 60 s, which the summary shows).
+    startSupervision();
     list_->clear();
     ReportSetting();
 
-    const bool configured = !m_settings.unconfigured();
-    if (!configured)
+    if (m_settings.unconfigured())
         broadcast_->setEnabled(false);
-
     working_->setChecked(m_settings.working == 1);
-    const int flags[6] = {m_settings.useVolume,      m_settings.useCamera, m_settings.usePowerDown,
-                          m_settings.useTemperature, m_settings.useGeiger, m_settings.useOwl};
     for (int k = 0; k < 6; ++k)
-        monitorBoxes_[k]->setChecked(flags[k] == 1);
-    m_prevMains = -1;
+        monitorBoxes_[k]->setChecked(m_settings.useFlag(static_cast<MonitorSwitch>(k)) == 1);
+    restartNotices();
 
-    const TimeT lastAlive = LoadLastAlive(*services_.store);
-    const std::string lastAliveText =
-        lastAlive != 0 ? formatLocal(lastAlive, "\r\n(前回の監視終了時刻：\r\n%Y/%m/%d %H:%M)")
-                       : std::string();
-
-    if (configured) {
-        const int marker = services_.store->getInt(kSection, "REBOOT", 0);
-        if (marker == 1) {
-            services_.store->writeInt(kSection, "REBOOT", 0);
-            services_.store->sync();
-            Report(">定期再起動", 2);
-            RegistMail(ALERT_KANRI, "定期再起動完了",
-                       "定期再起動に成功しました。\r\n監視をスタートしました。" + lastAliveText, 2);
-        } else if (marker == 2) {
-            services_.store->writeInt(kSection, "REBOOT", 0);
-            services_.store->sync();
-            Report(">再起動", 2);
-            RegistMail(ALERT_KANRI, "再起動完了", "\r\n監視をスタートしました。" + lastAliveText,
-                       2);
-        }
-    }
-
-    // The supervision parts exist from here on; without a system battery
-    // there is no power failure to watch.
-    startSupervision();
+    // Without a system battery there is no power failure to watch.
     if (!supervisor_->lastPower().batteryPresent) {
         m_batteryPresent = 0;
-        monitorBoxes_[2]->setEnabled(false);
+        monitorBox(MonitorSwitch::PowerDown)->setEnabled(false);
     }
 
-    // Probes first, in this order; a monitor that cannot run has its box
-    // disabled, while the box keeps its stored state.
-    if (!StartVolumeWindow(0))
-        monitorBoxes_[0]->setEnabled(false);
-    if (!StartCameraWindow(0))
-        monitorBoxes_[1]->setEnabled(false);
-    if (!StartTemperatureWindow(0))
-        monitorBoxes_[3]->setEnabled(false);
-    if (!StartGeigerWindow(0))
-        monitorBoxes_[4]->setEnabled(false);
-    if (!StartOwlWindow(0))
-        monitorBoxes_[5]->setEnabled(false);
-
-    if (m_settings.useVolume == 1)
-        StartVolumeWindow(1);
-    if (m_settings.useCamera == 1)
-        StartCameraWindow(1);
-    if (m_settings.useTemperature == 1)
-        StartTemperatureWindow(1);
-    if (m_settings.useGeiger == 1)
-        StartGeigerWindow(1);
-    if (m_settings.useOwl == 1)
-        StartOwlWindow(1);
+    // Probes first, in start order; a box whose monitor cannot run (or that
+    // this build has no monitor for) is disabled, while it keeps its stored
+    // state. Then the monitors that are switched on start, in the same order.
+    for (int k = 0; k < 6; ++k)
+        if (static_cast<MonitorSwitch>(k) != MonitorSwitch::PowerDown &&
+            !monitors_.find(static_cast<MonitorSwitch>(k)))
+            monitorBoxes_[k]->setEnabled(false);
+    for (Monitor* m : monitors_.all())
+        if (!m->probe())
+            monitorBox(m->kind().box)->setEnabled(false);
+    for (Monitor* m : monitors_.all())
+        if (m_settings.useFlag(m->kind().box) == 1)
+            m->start();
 
     layoutControls(width(), height());
 
-    m_tickCount = 0;
     timer1_->start(200);
-
     // Housekeeping, and the system's delay lock for shutdown and sleep.
     cleanUp_->setInputs(m_settings.dataDir, m_settings.dataKeepPeriod);
     cleanUp_->start();
@@ -271,6 +239,29 @@ void CTarnwickDlg::OnInitDialog() {
 
     updateBroadcastButton();
     working_->setFocus();
+}
+
+void CTarnwickDlg::restartNotices() {
+    // Only with mail configured; the marker stays for a later start otherwise.
+    if (m_settings.unconfigured())
+        return;
+    const TimeT lastAlive = LoadLastAlive(*services_.store);
+    const std::string lastAliveText =
+        lastAlive != 0 ? formatLocal(lastAlive, "\r\n(前回の監視終了時刻：\r\n%Y/%m/%d %H:%M)")
+                       : std::string();
+    const int marker = services_.store->getInt(kSection, "REBOOT", 0);
+    if (marker != 1 && marker != 2)
+        return;
+    services_.store->writeInt(kSection, "REBOOT", 0);
+    services_.store->sync();
+    if (marker == 1) {
+        Report(">定期再起動", 2);
+        RegistMail(ALERT_KANRI, "定期再起動完了",
+                   "定期再起動に成功しました。\r\n監視をスタートしました。" + lastAliveText, 2);
+    } else {
+        Report(">再起動", 2);
+        RegistMail(ALERT_KANRI, "再起動完了", "\r\n監視をスタートしました。" + lastAliveText, 2);
+    }
 }
 
 void CTarnwickDlg::Report(const std::string& text, int stampMode, int extra) {
@@ -288,104 +279,16 @@ void CTarnwickDlg::appendListLine(const QString& line) {
 }
 
 void CTarnwickDlg::ReportSetting() {
-    const AppSettings& s = m_settings;
-    Report("*--------------------------------------------*", 0);
-    Report("　    異常検知　→　メール通知システム", 0);
-    Report(std::string("　    orvana  Ver ") + build::kVersion, 0);
-    Report("*--------------------------------------------*", 0);
-    if (s.unconfigured()) {
-        for (const char* line : {
-                 "利用方法：",
-                 "　本システムは下記の場合にメールを自動送信します",
-                 "　１）PCのマイクまたは音声入力に設定を超える音量の音が入力された時",
-                 "　２）停電が発生し、PC（ノートPC）の電源がACからDCに切り替わった時",
-                 "　３）Webカメラ画像内で動体を発見した時",
-                 "　４）USB温湿度センサーにより、特定の温度・湿度範囲を超えた時",
-                 "　５）USBガイガーカウンタにより、特定の放射線カウント値範囲を超えた時",
-                 "　６）OWL電力モニターにより、特定の電力値範囲を超えた時",
-                 "",
-                 "　また、下記の機能があります",
-                 "　・定期的に現在の状況をメールで送信",
-                 "　・安定長期運用のために、定期的にPC自身を再起動",
-                 "　・停電が継続し、電池残量が少なくなるとシャットダウン（メール送信）",
-                 "　・KeepAliveメール監視サービスにより、システムのダウンを通知",
-                 "",
-                 "　停電通知のためには、本システムはノートPC上で動作させてください",
-                 "　また、独立したモバイルネットワークとフリーメールアドレスの利用してください",
-                 "",
-             })
-            Report(line, 0);
-        return;
-    }
-    Report("", 0);
-    Report("設定情報:", 2);
-    if (s.useQuellorSmtp == 1) {
-        std::string server =
-            "　・SMTPサーバ： " + s.smtp + (s.portNum == 1 ? " (port=587)" : " (port=25)");
-        if (s.enableSsl == 1)
-            server += "(SSL/TLS)";
-        Report(server, 0);
-        Report("　・アカウント: " + s.userName + "(" + s.from + ")", 0);
-    }
-    for (const CUserAddress& a : s.addresses)
-        Report("　・宛先１：" + a.GetString(), 0);
-
-    static const char* const kEvery[12] = {"毎日",      "12時間毎に", "8時間毎に", "6時間毎に",
-                                           "4時間毎に", "3時間毎に",  "2時間毎に", "1時間毎に",
-                                           "30分毎に",  "15分毎に",   "10分毎に",  "5分毎に"};
-    auto everyText = [](int index) {
-        return (index >= 1 && index <= 11) ? std::string(kEvery[index]) : std::string("毎日");
-    };
-    if (s.checkTK == 1)
-        Report(
-            "　・定期通知 ： " + formatLocal(s.timeTK, "%H:%M ") + everyText(s.hourTK) + "実施する",
-            0);
-    else
-        Report("　・定期通知 ： 実施しない", 0);
-
-    static const char* const kDays[17] = {
-        "日曜日に", "月曜日に", "火曜日に", "水曜日に", "木曜日に", "金曜日に",
-        "土曜日に", "月～金に", "月～土に", "月水金に", "火木土に", "月水に",
-        "月木に",   "月金に",   "火木に",   "火金に",   "水金に"};
-    if (s.checkRB == 1) {
-        const std::string day =
-            (s.weekRB >= 0 && s.weekRB <= 16) ? kDays[s.weekRB] : std::string("毎日");
-        Report("　・定期マシン再起動 ： " + formatLocal(s.timeRB, "%H:%M ") + "毎週　" + day +
-                   "実施する",
-               0);
-    } else {
-        Report("　・定期マシン再起動 ： 実施しない", 0);
-    }
-
-    if (s.autoShutdown == 1)
-        Report("　・停電時の自動シャットダウン ： 電池残量が" + std::to_string(s.batteryLimit) +
-                   "%以下になったとき実施",
-               0);
-    else
-        Report("　・停電時の自動シャットダウン ： 実施しない", 0);
-
-    if (s.hourKA == 0) {
-        Report("　・KeepAliveメール監視サービス ： 利用しない", 0);
-    } else {
-        // HOUR_KA is one row further down the same interval table.
-        const std::string every = everyText(s.hourKA >= 2 && s.hourKA <= 12 ? s.hourKA - 1 : 0);
-        Report("　・KeepAliveメール監視サービス ： " +
-                   formatLocal(m_keepAliveRef, "利用する　%H:%M より") + every +
-                   "KeepAlive通知する",
-               0);
-        Report("　　(To:" + s.toKA + ")", 0);
-    }
-    Report(" ", 0);
+    const TimeT keepAliveRef =
+        supervisor_ ? supervisor_->state().keepAliveRef : services_.clock->now() + 60;
+    for (const ReportLine& line : SettingsSummary(m_settings, keepAliveRef))
+        Report(line.text, line.stampMode);
 }
 
 void CTarnwickDlg::UpdateData() {
     m_settings.working = working_->isChecked() ? 1 : 0;
-    m_settings.useVolume = monitorBoxes_[0]->isChecked() ? 1 : 0;
-    m_settings.useCamera = monitorBoxes_[1]->isChecked() ? 1 : 0;
-    m_settings.usePowerDown = monitorBoxes_[2]->isChecked() ? 1 : 0;
-    m_settings.useTemperature = monitorBoxes_[3]->isChecked() ? 1 : 0;
-    m_settings.useGeiger = monitorBoxes_[4]->isChecked() ? 1 : 0;
-    m_settings.useOwl = monitorBoxes_[5]->isChecked() ? 1 : 0;
+    for (int k = 0; k < 6; ++k)
+        m_settings.useFlag(static_cast<MonitorSwitch>(k)) = monitorBoxes_[k]->isChecked() ? 1 : 0;
 }
 
 void CTarnwickDlg::SaveSetting() {
@@ -396,32 +299,27 @@ void CTarnwickDlg::SaveSettingBeforeClose() {
     const Placement p = placementOf(*this);
     SaveSetting();
     SavePlacement(*services_.store, "Placement", p);
-    // Also the end of the session: the monitors save their own sections.
-    if (m_pVolumeDlg)
-        m_pVolumeDlg->OnEndSession();
+    for (Monitor* m : monitors_.all())
+        m->SaveSettingBeforeClose();
+}
+
+void CTarnwickDlg::OnEndSession() {
+    const Placement p = placementOf(*this);
+    SaveSetting();
+    SavePlacement(*services_.store, "Placement", p);
+    for (Monitor* m : monitors_.all())
+        m->OnEndSession();
 }
 
 std::string CTarnwickDlg::SaveDesktopBitmap() {
     return orvana::SaveDesktopBitmap(*this, *services_.store, services_.clock->now());
 }
 
-int CTarnwickDlg::StartVolumeWindow(int start) {
-    return sound::StartVolumeWindow(start, *this, *services_.waveInputs, m_pVolumeDlg, this);
-}
-
-int CTarnwickDlg::StartCameraWindow(int /*start*/) {
-    // The camera monitor is not part of this build: it cannot run.
-    return 0;
-}
-
-int CTarnwickDlg::StartTemperatureWindow(int /*start*/) {
-    return 0;
-}
-int CTarnwickDlg::StartGeigerWindow(int /*start*/) {
-    return 0;
-}
-int CTarnwickDlg::StartOwlWindow(int /*start*/) {
-    return 0;
+int CTarnwickDlg::StartMonitor(MonitorSwitch box, int start) {
+    Monitor* m = monitors_.find(box);
+    if (!m)
+        return 0;
+    return start ? m->start() : m->probe();
 }
 
 void CTarnwickDlg::layoutControls(int cx, int cy) {
@@ -460,28 +358,15 @@ void CTarnwickDlg::OnBnClickedWorking() {
 
 void CTarnwickDlg::onMonitorBoxClicked(int k) {
     UpdateData();
-    switch (k) {
-        case 0:
-            if (m_pVolumeDlg)
-                m_pVolumeDlg.reset();  // running: ended
-            else
-                StartVolumeWindow(1);
-            break;
-        case 1:
-            StartCameraWindow(1);
-            break;
-        case 3:
-            StartTemperatureWindow(1);
-            break;
-        case 4:
-            StartGeigerWindow(1);
-            break;
-        case 5:
-            StartOwlWindow(1);
-            break;
-        default:
-            break;  // 停電 is watched by the supervision timer
-    }
+    // 停電 is watched by the supervision timer; the others end a running
+    // monitor or start it.
+    Monitor* m = monitors_.find(static_cast<MonitorSwitch>(k));
+    if (!m)
+        return;
+    if (m->running())
+        m->stop();
+    else
+        m->start();
 }
 
 void CTarnwickDlg::OnBnClickedManual() {
@@ -522,25 +407,14 @@ void CTarnwickDlg::OnSystemTerminate() {
 
 void CTarnwickDlg::startSupervision() {
     Clock& clk = *services_.clock;
-    if (!services_.power)
-        services_.power = makeSysfsPowerSource(services_.overrides.sysfsRoot());
-    if (!services_.shutdown)
-        services_.shutdown = std::make_unique<CommandShutdownControl>(
-            clk, makeDetachedLauncher(),
-            ShutdownCommands{services_.overrides.rebootCommand,
-                             services_.overrides.poweroffCommand});
-    if (!services_.inhibitor)
-        services_.inhibitor = std::make_unique<LogindInhibitor>(systemBusIfPresent());
     supervisorHost_ = std::make_unique<DlgSupervisorHost>(*this);
-    supervisor_ =
-        std::make_unique<Supervisor>(*supervisorHost_, clk, *services_.power, *services_.shutdown,
-                                     SupervisionVars{m_tickCount, m_rebootPending, m_prevMains,
-                                                     m_batteryShutdownDone, m_keepAliveRef});
+    supervisor_ = std::make_unique<Supervisor>(*supervisorHost_, clk, *services_.power,
+                                               *services_.shutdown);
     sessionGuard_ =
         std::make_unique<SessionGuard>(*supervisor_, *supervisorHost_, *services_.inhibitor);
-    sessionWatch_ = std::make_unique<SessionWatch>(*sessionGuard_, systemBusIfPresent());
-    fileTimes_ = makeStatxFileTimes();
-    cleanUp_ = std::make_unique<CleanUpThread>(clk, *services_.store, *fileTimes_);
+    sessionWatch_ = std::make_unique<SessionWatch>(
+        *sessionGuard_, services_.systemBus ? services_.systemBus() : QDBusConnection(QString()));
+    cleanUp_ = std::make_unique<CleanUpThread>(clk, *services_.store, *services_.fileTimes);
     timer1_ = new QTimer(this);
     timer1_->setSingleShot(true);
     connect(timer1_, &QTimer::timeout, this, [this] { OnTimer(); });
@@ -557,25 +431,12 @@ void CTarnwickDlg::OnTimer() {
 void CTarnwickDlg::OnSupervisionSettingsChanged() {
     if (supervisor_)
         supervisor_->resetKeepAliveReference();
-    else
-        m_keepAliveRef = services_.clock->now() + 60;
     if (cleanUp_)
         cleanUp_->setInputs(m_settings.dataDir, m_settings.dataKeepPeriod);
 }
 
 void CTarnwickDlg::WaitAllMailSend() {
     mailSender_->WaitAllMailSend();
-}
-
-AttachmentSource* CTarnwickDlg::monitorWindow(MailMonitor which) {
-    // Each monitor returns its window here once its window exists.
-    if (which == MailMonitor::Sound)
-        return m_pVolumeDlg.get();
-    return nullptr;
-}
-
-AttachmentSource* CTarnwickDlg::cameraWindow(int /*index*/) {
-    return nullptr;
 }
 
 std::string CTarnwickDlg::GetIpAddress() {
@@ -597,21 +458,19 @@ void CTarnwickDlg::OnMailSettingsChanged() {
 void CTarnwickDlg::OnBnClickedSetting() {
     UpdateData();
     MonitorAvailability running;
-    running.sound = monitorWindow(MailMonitor::Sound) != nullptr;
-    running.camera = cameraWindow(0) != nullptr;
-    running.temperature = monitorWindow(MailMonitor::Temperature) != nullptr;
-    running.geiger = monitorWindow(MailMonitor::Geiger) != nullptr;
-    running.owl = monitorWindow(MailMonitor::Owl) != nullptr;
+    running.sound = monitors_.runningFor(COL_VOL);
+    running.camera = monitors_.runningFor(COL_CAM);
+    running.temperature = monitors_.runningFor(COL_TEMP);
+    running.geiger = monitors_.runningFor(COL_GEIGER);
+    running.owl = monitors_.runningFor(COL_OWL);
     running.battery = m_batteryPresent == 1;
     // The test mail has a client of its own: the sender's belongs to its thread.
-    const std::unique_ptr<SmtpClient> testSmtp = makeCurlSmtpClient();
-    const std::unique_ptr<sound::ProcessRunner> converter = sound::makeProcessRunner();
+    const std::unique_ptr<SmtpClient> testSmtp = services_.newSmtpClient();
     TestMailAccount account;
     account.maker = MakerAccount::fromBuild(services_.overrides.makerSmtp);
     account.caFile = services_.overrides.smtpCafile;
-    sound::Dlg3gpEditor converterEditor(*prompt_, *converter);
     CDlgSetting dlg(m_settings, running,
-                    {*prompt_, *testSmtp, *services_.clock, &converterEditor, account,
+                    {*prompt_, *testSmtp, *services_.clock, hooks_.converterEditor, account,
                      [this] { return GetIpAddress(); }},
                     this);
     if (runDialog(dlg) != QDialog::Accepted)
@@ -656,13 +515,6 @@ void CTarnwickDlg::OnBnClickedTestmail() {
         return;
     Report("----一斉メール通知----", 2);
     RegistMail(ALERT_RQ, dlg.m_strSubject, dlg.m_strBody, 2);
-}
-
-StatusSources CTarnwickDlg::statusSources() {
-    // Each monitor adds its source here once its window exists.
-    StatusSources sources;
-    sources.sound = m_pVolumeDlg.get();
-    return sources;
 }
 
 void CTarnwickDlg::closeEvent(QCloseEvent* e) {

@@ -1,6 +1,10 @@
 // The main window: hub of the program. Loads the settings, writes the event
-// list and daily log, starts the monitors and worker threads, and is the
-// MonitorHost every monitor window reports to.
+// list and daily log, probes and starts the monitor kinds of its registry,
+// owns the worker threads (mail sender, housekeeping), and is the
+// MonitorHost every monitor reports to.
+//
+// Threads: every member is for the UI thread, except Report (any thread;
+// the list line arrives through the event loop) and the lineReported signal.
 #pragma once
 
 #include <QCheckBox>
@@ -13,10 +17,11 @@
 #include <memory>
 #include <string>
 
+#include "app/services.h"
 #include "core/app_settings.h"
 #include "core/event_log.h"
 #include "core/monitor_host.h"
-#include "app/services.h"
+#include "core/monitor_registry.h"
 #include "mail/mail_host.h"
 #include "mail/ui/dialog_runner.h"
 
@@ -31,15 +36,14 @@ class SupervisorHost;
 class MailQueue;
 class MailSender;
 class WanAddress;
-namespace sound {
-class CVolumeDlg;
-}
 
 class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     Q_OBJECT
 
   public:
-    // Takes the facilities; nothing starts before OnInitDialog.
+    // Takes the facilities and registers the monitor kinds; nothing starts
+    // before OnInitDialog. Throws std::invalid_argument naming a required
+    // facility that is missing.
     explicit CTarnwickDlg(Services services, QWidget* parent = nullptr);
     ~CTarnwickDlg() override;
 
@@ -62,21 +66,31 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     void ReportSetting();
     // Writes "Setting" and the recipients.
     void SaveSetting();
-    // Reads the placement, SaveSetting, then writes "Placement".
+    // Reads the placement, SaveSetting, writes "Placement", then every
+    // running monitor writes its own section.
     void SaveSettingBeforeClose();
+    // The session ends: as SaveSettingBeforeClose, with every running
+    // monitor's end-of-session step (sections and data files).
+    void OnEndSession();
     // Copies the check boxes into the settings members.
     void UpdateData();
 
     // A desktop picture for mails ("#win.jpg"); returns its path.
     std::string SaveDesktopBitmap();
 
-    // Monitor probes and starts: 1 = the monitor can run. start = 0 only
+    // Monitor probes and starts through the registry: 1 = the monitor can
+    // run, 0 = it cannot or this build has no such kind. start = 0 only
     // probes; start = 1 also opens the window(s).
-    int StartVolumeWindow(int start);
-    int StartCameraWindow(int start);
-    int StartTemperatureWindow(int start);
-    int StartGeigerWindow(int start);
-    int StartOwlWindow(int start);
+    int StartMonitor(MonitorSwitch box, int start);
+    int StartVolumeWindow(int start) { return StartMonitor(MonitorSwitch::Sound, start); }
+    int StartCameraWindow(int start) { return StartMonitor(MonitorSwitch::Camera, start); }
+    int StartTemperatureWindow(int start) {
+        return StartMonitor(MonitorSwitch::Temperature, start);
+    }
+    int StartGeigerWindow(int start) { return StartMonitor(MonitorSwitch::Geiger, start); }
+    int StartOwlWindow(int start) { return StartMonitor(MonitorSwitch::Owl, start); }
+    // The monitor kinds, in start order.
+    MonitorRegistry& monitors() override { return monitors_; }
 
     // Lays the controls out for a client area of cx by cy.
     void layoutControls(int cx, int cy);
@@ -102,16 +116,7 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     SessionGuard* sessionGuard() const { return sessionGuard_.get(); }
     CleanUpThread* cleanUpThread() const { return cleanUp_.get(); }
     QTimer* timer1() const { return timer1_; }
-    // What the periodic notice reads of the running monitors; a null entry
-    // means that monitor is not running. UI thread.
-    StatusSources statusSources();
-
-    // MailHost: the running monitor windows (null = not running), the WAN
-    // address (empty when the page could not be fetched). UI thread.
-    AttachmentSource* monitorWindow(MailMonitor which) override;
-    AttachmentSource* cameraWindow(int index) override;
-    // The running sound monitor window; null when it is not running.
-    sound::CVolumeDlg* volumeWindow() const { return m_pVolumeDlg.get(); }
+    // MailHost: the WAN address (empty when the page could not be fetched).
     std::string GetIpAddress() override;
     // Recipients of a notice kind, "a,b" (duplicates kept). UI thread.
     std::string GetTo(ALERT_MODE kind) const;
@@ -138,8 +143,9 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     QCheckBox* workingBox() const { return working_; }
     QPushButton* broadcastButton() const { return broadcast_; }
     QGroupBox* monitorGroup() const { return group_; }
-    // 0 音量, 1 動体, 2 停電, 3 温湿度, 4 放射線, 5 電力
+    // 0 音量, 1 動体, 2 停電, 3 温湿度, 4 放射線, 5 電力 (kMonitorSwitches)
     QCheckBox* monitorBox(int k) const { return monitorBoxes_[static_cast<std::size_t>(k)]; }
+    QCheckBox* monitorBox(MonitorSwitch box) const { return monitorBox(static_cast<int>(box)); }
     QPushButton* settingsButton() const { return settingsButton_; }
     QPushButton* manualButton() const { return manual_; }
     QPushButton* exitButton() const { return exit_; }
@@ -165,6 +171,7 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     void OnBnClickedWorking();
     void OnBnClickedManual();
     void onMonitorBoxClicked(int k);
+    void restartNotices();
 
     Services services_;
     std::unique_ptr<Prompt> prompt_;
@@ -198,19 +205,11 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     std::unique_ptr<MailSender> mailSender_;
     std::unique_ptr<WanAddress> wan_;
 
-    // The sound monitor window (null = not running) and where its input
-    // comes from (Services::waveInputs, or the GStreamer default).
-    std::unique_ptr<sound::CVolumeDlg> m_pVolumeDlg;
-
-  public:
-    // State shared with the supervision timer and the mail sender.
-    int m_tickCount = 0;
-    int m_rebootPending = 0;
-    int m_prevMains = -1;  // -1 unknown, 1 on AC, 0 on battery
+    // The monitor kinds (declared last, so their windows go first) and the
+    // pieces of this window's dialogs that they provide.
+    WindowHooks hooks_;
+    MonitorRegistry monitors_;
     int m_batteryPresent = 1;
-    int m_batteryShutdownDone = 0;
-    TimeT m_keepAliveRef = 0;  // start-up + 60 s
-    TimeT m_startTime = 0;
 };
 
 }  // namespace orvana

@@ -27,6 +27,23 @@ int attachRowOf(ALERT_MODE kind);
 
 inline constexpr const char* kSection = "Setting";
 
+// The six check boxes of the main window's "監視項目" group, in layout order,
+// each with its "USE_*" key. The power-failure watch (PowerDown) belongs to
+// the supervision timer; the others each belong to one monitor kind.
+enum class MonitorSwitch : int { Sound, Camera, PowerDown, Temperature, Geiger, Owl };
+struct MonitorSwitchInfo {
+    const char* label;
+    const char* key;
+};
+inline constexpr std::array<MonitorSwitchInfo, 6> kMonitorSwitches = {{
+    {"音量", "USE_VOLUME"},
+    {"動体", "USE_CAMERA"},
+    {"停電", "USE_POWER_DOWN"},
+    {"温湿度", "USE_TEMPERATURE"},
+    {"放射線", "USE_GEIGER"},
+    {"電力", "USE_OWL"},
+}};
+
 struct AppSettings {
     int working = 0;                 // "WORKING"
     int useVolume = 1;               // "USE_VOLUME"
@@ -63,6 +80,26 @@ struct AppSettings {
     std::string dataDir;                  // "DATA_DIR"
     int dataKeepPeriod = 6;               // "DATA_KEEP_PERIOD"
     std::vector<CUserAddress> addresses;  // "USER_ADDRESS" + "UserAddress%d"
+
+    // The "USE_*" flag of a main-window box.
+    int& useFlag(MonitorSwitch box) {
+        switch (box) {
+            case MonitorSwitch::Sound:
+                return useVolume;
+            case MonitorSwitch::Camera:
+                return useCamera;
+            case MonitorSwitch::PowerDown:
+                return usePowerDown;
+            case MonitorSwitch::Temperature:
+                return useTemperature;
+            case MonitorSwitch::Geiger:
+                return useGeiger;
+            case MonitorSwitch::Owl:
+                break;
+        }
+        return useOwl;
+    }
+    int useFlag(MonitorSwitch box) const { return const_cast<AppSettings*>(this)->useFlag(box); }
 
     // Nothing has been set up yet: no server, no recipient, no sender.
     bool unconfigured() const { return smtp.empty() && addresses.empty() && from.empty(); }

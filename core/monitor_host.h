@@ -1,5 +1,5 @@
-// What a monitor window sees of the main window, and what the main window
-// asks of a running monitor window.
+// What a monitor and its windows see of the main window. The main window
+// implements it; monitor tests implement it without widgets.
 #pragma once
 
 #include <string>
@@ -35,21 +35,6 @@ class MonitorHost {
 
     // True when the program runs without a visible display.
     virtual bool headless() const = 0;
-};
-
-// Implemented by every monitor window: the pictures and recordings that a
-// notice mail may carry. Each call writes its file now and returns its full
-// path; the path is returned even when the file could not be written (the
-// sender skips missing files). UI thread only.
-class AttachmentSource {
-  public:
-    virtual ~AttachmentSource() = default;
-    // A picture of the window's client area.
-    virtual std::string SaveClientBitmap() = 0;
-    // Cameras only: the current camera picture.
-    virtual std::string SaveImage(int /*mode*/) { return {}; }
-    // Sound monitor only: the last recording (3GP when converted, else WAV).
-    virtual std::string SaveWave() { return {}; }
 };
 
 }  // namespace orvana

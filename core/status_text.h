@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "core/monitor_registry.h"
+
 namespace orvana {
 
 // The sound monitor's level accumulator (the 1-s levels since the previous
@@ -71,10 +73,21 @@ struct StatusSources {
 // shows, rather than "nan".
 inline constexpr double kSoundLevelFloor = -36.0;
 
-// The blocks of the running monitors in the order sound, temperature and
-// humidity, radiation, power; numbers formatted as printf's %g. Empties the
-// sound accumulator. Empty when nothing runs. UI thread.
+// One block each, numbers formatted as printf's %g, ending in "\r\n\r\n".
+// The sound block empties the accumulator. UI thread.
+std::string SoundStatusBlock(SoundLevelSource& sound);
+std::string TemperatureStatusBlock(const SeriesStats& temp, const SeriesStats& humid);
+std::string RadiationStatusBlock(const SeriesStats& cpm);
+std::string PowerStatusBlock(const SeriesStats& power);
+
+// The blocks of the given sources in the order sound, temperature and
+// humidity, radiation, power. Empty when none is given. UI thread.
 std::string BuildStatusText(const StatusSources& src);
+
+// The blocks of the running monitors, in their start order (sound,
+// temperature and humidity, radiation, power). Empty when nothing runs.
+// UI thread.
+std::string BuildStatusText(const MonitorRegistry& monitors);
 
 // printf-style formatting into a string of any length.
 std::string strprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -87,25 +87,21 @@ int RegistMail(MailHost& host, MailQueue& queue, ALERT_MODE kind, const std::str
     if (kind != ALERT_KANRI && row >= 0) {
         const auto& flags = s.attach[static_cast<std::size_t>(row)];
         auto on = [&](AttachCol c) { return flags[static_cast<std::size_t>(c)] != 0; };
-        if (on(COL_CAM) && host.cameraWindow(0)) {
-            for (int i = 0; i < 8; ++i)
-                if (AttachmentSource* cam = host.cameraWindow(i))
-                    files.push_back(cam->SaveImage(0));
-        }
-        if (on(COL_DESK))
-            files.push_back(host.SaveDesktopBitmap());
-        const std::pair<AttachCol, MailMonitor> windows[] = {{COL_TEMP, MailMonitor::Temperature},
-                                                             {COL_GEIGER, MailMonitor::Geiger},
-                                                             {COL_OWL, MailMonitor::Owl}};
-        for (const auto& [col, which] : windows)
-            if (on(col))
-                if (AttachmentSource* w = host.monitorWindow(which))
-                    files.push_back(w->SaveClientBitmap());
-        if (on(COL_VOL))
-            if (AttachmentSource* v = host.monitorWindow(MailMonitor::Sound)) {
-                files.push_back(v->SaveClientBitmap());
-                files.push_back(v->SaveWave());
+        // Column order of the mail: cameras, desktop, the three sensor
+        // windows, then the sound window and its recording.
+        constexpr AttachCol kOrder[] = {COL_CAM, COL_DESK, COL_TEMP, COL_GEIGER, COL_OWL, COL_VOL};
+        for (AttachCol col : kOrder) {
+            if (!on(col))
+                continue;
+            if (col == COL_DESK) {
+                files.push_back(host.SaveDesktopBitmap());
+                continue;
             }
+            for (Monitor* m : host.monitors().all())
+                if (m->kind().attachColumn == col && m->running())
+                    for (std::string& f : m->attachments())
+                        files.push_back(std::move(f));
+        }
     }
     // 8. own-server checks; the last failing one wins
     if (s.useQuellorSmtp == 1) {

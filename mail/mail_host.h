@@ -6,11 +6,9 @@
 
 #include "core/app_settings.h"
 #include "core/clock.h"
-#include "core/monitor_host.h"
+#include "core/monitor_registry.h"
 
 namespace orvana {
-
-enum class MailMonitor { Sound, Temperature, Geiger, Owl };
 
 class MailHost {
   public:
@@ -22,11 +20,9 @@ class MailHost {
     // The event report (stamp mode 0, 1 or 2). Any thread.
     virtual void Report(const std::string& text, int stampMode, int extra = 0) = 0;
 
-    // The running monitor window, or null when that monitor does not run.
-    // The pointer stays valid until the UI thread returns to its event loop.
-    virtual AttachmentSource* monitorWindow(MailMonitor which) = 0;
-    // Camera window `index` (0..7), or null when it does not exist.
-    virtual AttachmentSource* cameraWindow(int index) = 0;
+    // The monitor kinds; the running ones give the files of their
+    // attachment column. UI thread.
+    virtual MonitorRegistry& monitors() = 0;
     // Writes a desktop picture now and returns its path (also when the file
     // could not be written). UI thread.
     virtual std::string SaveDesktopBitmap() = 0;

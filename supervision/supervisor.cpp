@@ -3,8 +3,10 @@
 namespace orvana {
 
 Supervisor::Supervisor(SupervisorHost& host, Clock& clock, PowerSource& power,
-                       ShutdownControl& shutdown, SupervisionVars vars)
-    : host_(host), clock_(clock), power_(power), shutdown_(shutdown), vars_(vars) {}
+                       ShutdownControl& shutdown)
+    : host_(host), clock_(clock), power_(power), shutdown_(shutdown) {
+    vars_.keepAliveRef = clock_.now() + 60;
+}
 
 void Supervisor::resetKeepAliveReference() {
     vars_.keepAliveRef = clock_.now() + 60;
@@ -66,7 +68,7 @@ void Supervisor::powerWatch(const PowerStatus& ps) {
 void Supervisor::schedules() {
     const AppSettings& s = host_.settings();
     if (s.checkTK == 1 && CheckTimeTK(s.timeTK, s.hourTK)) {
-        const std::string status = BuildStatusText(host_.statusSources());
+        const std::string status = host_.StatusText();
         host_.Report("定期通知実施", 2);
         host_.RegistMail(ALERT_TK, "定期通知", "定期通知です。\r\n" + status, 2);
     }

@@ -38,25 +38,25 @@ class SupervisorHost {
     virtual void setReportingEnabled(bool on) = 0;
     // Saves settings and window placement.
     virtual void SaveSettingBeforeClose() = 0;
-    // The running monitors' numbers for the periodic notice.
-    virtual StatusSources statusSources() = 0;
+    // The running monitors' blocks of the periodic notice (BuildStatusText);
+    // empty when nothing runs.
+    virtual std::string StatusText() = 0;
 };
 
-// The main window's supervision members, by reference, so the window keeps
-// them where the rest of its code reads them.
-struct SupervisionVars {
-    int& tickCount;
-    int& rebootPending;
-    int& prevMains;  // -1 unknown, 1 on AC, 0 not on AC
-    int& batteryShutdownDone;
-    TimeT& keepAliveRef;
+// What the supervision timer remembers between ticks.
+struct SupervisionState {
+    int tickCount = 0;
+    int rebootPending = 0;
+    int prevMains = -1;  // -1 unknown, 1 on AC, 0 not on AC
+    int batteryShutdownDone = 0;
+    TimeT keepAliveRef = 0;  // start-up + 60 s, again after settings OK
 };
 
 class Supervisor {
   public:
     // Keeps references to all arguments; they must outlive the supervisor.
-    Supervisor(SupervisorHost& host, Clock& clock, PowerSource& power, ShutdownControl& shutdown,
-               SupervisionVars vars);
+    // The KeepAlive reference starts at now + 60 s.
+    Supervisor(SupervisorHost& host, Clock& clock, PowerSource& power, ShutdownControl& shutdown);
 
     // One tick, steps 2 to 8: read the controls, count the tick, read the
     // power status, power watch, the three schedules on every fifth tick,
@@ -86,6 +86,11 @@ class Supervisor {
     // Reads the power status now without acting on it (start-up: is there
     // a system battery at all?).
     const PowerStatus& readPower() { return lastPower_ = power_.read(); }
+    // The state between ticks. UI thread.
+    const SupervisionState& state() const { return vars_; }
+    // A periodic reboot is waiting to be carried out (UI thread).
+    bool rebootPending() const { return vars_.rebootPending == 1; }
+
     // The last power status read by OnTimer or readPower.
     const PowerStatus& lastPower() const { return lastPower_; }
 
@@ -100,7 +105,7 @@ class Supervisor {
     Clock& clock_;
     PowerSource& power_;
     ShutdownControl& shutdown_;
-    SupervisionVars vars_;
+    SupervisionState vars_;
     SchedulerRecord recTK_, recRB_, recKA_;
     PowerStatus lastPower_;
 };

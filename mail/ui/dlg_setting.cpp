@@ -12,6 +12,7 @@
 #include "mail/ui/dlg_test_mail_send.h"
 #include "mail/ui/dlg_user_address.h"
 #include "mail/ui/folder_dialog.h"
+#include "core/tables.h"
 #include "orvana/build_config.h"
 
 namespace orvana {
@@ -21,12 +22,15 @@ QString q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-const char* const kIntervals[12] = {"24時間毎", "12時間毎", "8時間毎", "6時間毎",
-                                    "4時間毎",  "3時間毎",  "2時間毎", "1時間毎",
-                                    "30分毎",   "15分毎",   "10分毎",  "5分毎"};
-const char* const kDays[18] = {"日曜日", "月曜日", "火曜日", "水曜日", "木曜日", "金曜日",
-                               "土曜日", "月～金", "月～土", "月水金", "火木土", "月水",
-                               "月木",   "月金",   "火木",   "火金",   "水金",   "毎日"};
+template <std::size_t N, class Row>
+std::array<const char*, N> texts(const std::array<Row, N>& table) {
+    std::array<const char*, N> out{};
+    for (std::size_t i = 0; i < N; ++i)
+        out[i] = table[i].text;
+    return out;
+}
+const auto kIntervals = texts(kIntervalTable);
+const auto kDays = texts(kDaySetTable);
 const char* const kKeepPeriods[12] = {"1時間",  "3時間",  "8時間",  "24時間",  "3日間", "8日間",
                                       "15日間", "30日間", "90日間", "180日間", "1年間", "2年間"};
 const char* const kRowLabels[8] = {"音量異常時：",   "動体検出時：", "温湿度異常時：",
@@ -178,7 +182,7 @@ void CDlgSetting::buildControls() {
     auto* tk = new QGroupBox(QStringLiteral("定期通知"), this);
     auto* tkl = new QGridLayout(tk);
     checkTK_ = new QCheckBox(QStringLiteral("通知する"), tk);
-    hourTK_ = combo(tk, kIntervals, 12);
+    hourTK_ = combo(tk, kIntervals.data(), static_cast<int>(kIntervals.size()));
     timeTK_ = new QTimeEdit(tk);
     timeTK_->setDisplayFormat(QStringLiteral("HH:mm:ss"));
     tkl->addWidget(checkTK_, 0, 0);
@@ -191,7 +195,7 @@ void CDlgSetting::buildControls() {
     auto* rbg = new QGroupBox(QStringLiteral("定期マシン再起動"), this);
     auto* rbl = new QGridLayout(rbg);
     checkRB_ = new QCheckBox(QStringLiteral("実施する"), rbg);
-    weekRB_ = combo(rbg, kDays, 18);
+    weekRB_ = combo(rbg, kDays.data(), static_cast<int>(kDays.size()));
     timeRB_ = new QTimeEdit(rbg);
     timeRB_->setDisplayFormat(QStringLiteral("HH:mm:ss"));
     rbl->addWidget(checkRB_, 0, 0);

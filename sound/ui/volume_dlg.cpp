@@ -9,12 +9,11 @@
 
 namespace orvana::sound {
 
-CVolumeDlg::CVolumeDlg(MonitorHost& host, WaveInputFactory& inputs, QWidget* parent,
-                       std::unique_ptr<ProcessRunner> runner, VolumeMonitor::Options options)
+CVolumeDlg::CVolumeDlg(MonitorHost& host, WaveInputFactory& inputs, ProcessRunner& runner,
+                       QWidget* parent, VolumeMonitor::Options options)
     : QDialog(parent),
       host_(host),
-      runner_(runner ? std::move(runner) : makeProcessRunner()),
-      monitor_(std::make_unique<VolumeMonitor>(host, inputs, *runner_, options)) {
+      monitor_(std::make_unique<VolumeMonitor>(host, inputs, runner, options)) {
     setWindowTitle(QStringLiteral("音量モニタ"));
     setModal(false);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -146,12 +145,13 @@ void CVolumeDlg::closeEvent(QCloseEvent* e) {
 }
 
 int StartVolumeWindow(int start, MonitorHost& host, WaveInputFactory& inputs,
-                      std::unique_ptr<CVolumeDlg>& window, QWidget* parent) {
+                      ProcessRunner& runner, std::unique_ptr<CVolumeDlg>& window,
+                      QWidget* parent) {
     window.reset();
     const int ok = ProbeVolumeInput(inputs, host);
     if (!ok || !start)
         return ok;
-    window = std::make_unique<CVolumeDlg>(host, inputs, parent);
+    window = std::make_unique<CVolumeDlg>(host, inputs, runner, parent);
     window->OnInitDialog();
     window->show();
     window->raise();

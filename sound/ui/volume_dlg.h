@@ -22,14 +22,14 @@
 
 namespace orvana::sound {
 
-class CVolumeDlg : public QDialog, public AttachmentSource, public SoundLevelSource {
+class CVolumeDlg : public QDialog, public SoundLevelSource {
     Q_OBJECT
 
   public:
-    // host and inputs must outlive the window. runner: the converter
-    // launcher; null makes the real one.
-    CVolumeDlg(MonitorHost& host, WaveInputFactory& inputs, QWidget* parent = nullptr,
-               std::unique_ptr<ProcessRunner> runner = nullptr,
+    // host, inputs and runner (the converter launcher) must outlive the
+    // window.
+    CVolumeDlg(MonitorHost& host, WaveInputFactory& inputs, ProcessRunner& runner,
+               QWidget* parent = nullptr,
                VolumeMonitor::Options options = VolumeMonitor::Options());
     // OnDestroy: stops the timer, saves the settings, then stops the capture
     // thread and closes the device.
@@ -53,10 +53,11 @@ class CVolumeDlg : public QDialog, public AttachmentSource, public SoundLevelSou
     void SaveSettingBeforeClose();
     void OnEndSession() { SaveSettingBeforeClose(); }
 
-    // AttachmentSource: "#Vol.jpg" of the client area (not made topmost),
-    // and the recording (3GP when converted, else WAV).
-    std::string SaveClientBitmap() override;
-    std::string SaveWave() override;
+    // For mails: "#Vol.jpg" of the client area (not made topmost), and the
+    // recording (3GP when converted, else WAV). Each writes its file now and
+    // returns its path, also when the file could not be written.
+    std::string SaveClientBitmap();
+    std::string SaveWave();
     // SoundLevelSource: the periodic notice's average level.
     double TakeAverageLevel(bool* any) override { return monitor_->TakeAverageLevel(any); }
 
@@ -86,7 +87,6 @@ class CVolumeDlg : public QDialog, public AttachmentSource, public SoundLevelSou
 
   private:
     MonitorHost& host_;
-    std::unique_ptr<ProcessRunner> runner_;
     std::unique_ptr<VolumeMonitor> monitor_;
     QTimer timer_;
     bool saved_ = false;
@@ -107,6 +107,7 @@ class CVolumeDlg : public QDialog, public AttachmentSource, public SoundLevelSou
 // a positive probe creates the window with `parent`, initialises and shows
 // it. Returns the probe's result (1 = the monitor can run). UI thread.
 int StartVolumeWindow(int start, MonitorHost& host, WaveInputFactory& inputs,
-                      std::unique_ptr<CVolumeDlg>& window, QWidget* parent);
+                      ProcessRunner& runner, std::unique_ptr<CVolumeDlg>& window,
+                      QWidget* parent);
 
 }  // namespace orvana::sound

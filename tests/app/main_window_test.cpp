@@ -29,6 +29,7 @@ using testing::MemorySettingsStore;
 using testing::NoHttp;
 using testing::NoShutdown;
 using testing::OnMains;
+using testing::UpNetwork;
 using testing::RecordingPrompt;
 using testing::TempDir;
 using testing::VirtualClock;
@@ -63,10 +64,6 @@ class FakeSmtp final : public SmtpClient {
 
   private:
     std::shared_ptr<std::vector<SentMail>> sent_;
-};
-class UpNetwork final : public NetworkState {
-  public:
-    bool isConnected() override { return true; }
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -109,7 +106,8 @@ class MainWindowTest : public ::testing::Test {
         // No sound input: the probe must not open this machine's microphone.
         auto inputs = std::make_unique<sound::testing::FakeWaveInputFactory>();
         inputs->device->devices = 0;
-        s.waveInputs = std::move(inputs);
+        s.backends.put<sound::WaveInputFactory>(std::move(inputs));
+        testing::fillWindowDoubles(s);
         dlg = std::make_unique<CTarnwickDlg>(std::move(s));
         if (init)
             dlg->OnInitDialog();

@@ -141,7 +141,7 @@ TEST_F(Composer, MailOffWritesNoSnapshotAndQueuesNothing) {
     EXPECT_TRUE(queue.empty());
     EXPECT_EQ(host.desktopSaves, 0);
     EXPECT_EQ(host.cameras[0]->saves, 0);
-    EXPECT_EQ(host.monitors[MailMonitor::Sound]->saves, 0);
+    EXPECT_EQ(host.windows[MailMonitor::Sound]->saves, 0);
     EXPECT_TRUE(host.log.all().empty());
 }
 

@@ -357,15 +357,81 @@ std::string FakeAttachmentSource::save(const std::string& suffix) {
     return path;
 }
 
-AttachmentSource* FakeMailHost::monitorWindow(MailMonitor which) {
-    auto it = monitors.find(which);
-    return it == monitors.end() ? nullptr : it->second.get();
-}
+namespace {
 
-AttachmentSource* FakeMailHost::cameraWindow(int index) {
-    if (index < 0 || index >= static_cast<int>(cameras.size()))
-        return nullptr;
-    return cameras[static_cast<std::size_t>(index)].get();
+// One fake window as a monitor kind.
+class FakeWindowMonitor final : public Monitor {
+  public:
+    FakeWindowMonitor(FakeMailHost& host, MailMonitor which, MonitorKind kind)
+        : host_(host), which_(which), kind_(kind) {}
+    const MonitorKind& kind() const override { return kind_; }
+    int probe() override { return 1; }
+    int start() override { return 1; }
+    void stop() override {}
+    bool running() const override { return window() != nullptr; }
+    std::vector<std::string> attachments() override {
+        FakeAttachmentSource* w = window();
+        if (!w)
+            return {};
+        if (which_ == MailMonitor::Sound)
+            return {w->SaveClientBitmap(), w->SaveWave()};
+        return {w->SaveClientBitmap()};
+    }
+    std::string statusBlock() override { return {}; }
+    void SaveSettingBeforeClose() override {}
+
+  private:
+    FakeAttachmentSource* window() const {
+        auto it = host_.windows.find(which_);
+        return it == host_.windows.end() ? nullptr : it->second.get();
+    }
+    FakeMailHost& host_;
+    MailMonitor which_;
+    MonitorKind kind_;
+};
+
+// The camera windows as one kind: pictures of every camera window, only
+// while camera window 0 exists.
+class FakeCameraMonitor final : public Monitor {
+  public:
+    explicit FakeCameraMonitor(FakeMailHost& host) : host_(host) {}
+    const MonitorKind& kind() const override { return kind_; }
+    int probe() override { return 1; }
+    int start() override { return 1; }
+    void stop() override {}
+    bool running() const override { return !host_.cameras.empty() && host_.cameras[0]; }
+    std::vector<std::string> attachments() override {
+        std::vector<std::string> files;
+        if (!running())
+            return files;
+        for (auto& cam : host_.cameras)
+            if (cam)
+                files.push_back(cam->SaveImage(0));
+        return files;
+    }
+    std::string statusBlock() override { return {}; }
+    void SaveSettingBeforeClose() override {}
+
+  private:
+    FakeMailHost& host_;
+    MonitorKind kind_{"camera", ALERT_CAM, MonitorSwitch::Camera, COL_CAM, 20};
+};
+
+}  // namespace
+
+FakeMailHost::FakeMailHost(std::string dir) : dir_(std::move(dir)) {
+    registry.add(std::make_unique<FakeWindowMonitor>(
+        *this, MailMonitor::Sound,
+        MonitorKind{"sound", ALERT_VOL, MonitorSwitch::Sound, COL_VOL, 10}));
+    registry.add(std::make_unique<FakeCameraMonitor>(*this));
+    registry.add(std::make_unique<FakeWindowMonitor>(
+        *this, MailMonitor::Temperature,
+        MonitorKind{"temperature", ALERT_TEMP, MonitorSwitch::Temperature, COL_TEMP, 30}));
+    registry.add(std::make_unique<FakeWindowMonitor>(
+        *this, MailMonitor::Geiger,
+        MonitorKind{"geiger", ALERT_GEIGER, MonitorSwitch::Geiger, COL_GEIGER, 40}));
+    registry.add(std::make_unique<FakeWindowMonitor>(
+        *this, MailMonitor::Owl, MonitorKind{"owl", ALERT_OWL, MonitorSwitch::Owl, COL_OWL, 50}));
 }
 
 std::string FakeMailHost::SaveDesktopBitmap() {
@@ -381,7 +447,7 @@ std::string FakeMailHost::GetIpAddress() {
 }
 
 void FakeMailHost::addMonitor(MailMonitor m, const std::string& name) {
-    monitors[m] = std::make_unique<FakeAttachmentSource>(dir_, name);
+    windows[m] = std::make_unique<FakeAttachmentSource>(dir_, name);
 }
 
 void FakeMailHost::addCameras(int n) {

@@ -158,15 +158,18 @@ class ReportLog {
     std::vector<std::pair<std::string, int>> lines_;
 };
 
+// The monitor windows the composer tests place.
+enum class MailMonitor { Sound, Temperature, Geiger, Owl };
+
 // A monitor window's attachments: each call writes a small file named after
 // the window and a counter.
-class FakeAttachmentSource final : public AttachmentSource {
+class FakeAttachmentSource final {
   public:
     FakeAttachmentSource(std::string dir, std::string name)
         : dir_(std::move(dir)), name_(std::move(name)) {}
-    std::string SaveClientBitmap() override { return save("#" + name_ + ".jpg"); }
-    std::string SaveImage(int) override { return save("#" + name_ + "img.jpg"); }
-    std::string SaveWave() override { return save("#" + name_ + ".wav"); }
+    std::string SaveClientBitmap() { return save("#" + name_ + ".jpg"); }
+    std::string SaveImage(int) { return save("#" + name_ + "img.jpg"); }
+    std::string SaveWave() { return save("#" + name_ + ".wav"); }
     int saves = 0;
 
   private:
@@ -174,24 +177,27 @@ class FakeAttachmentSource final : public AttachmentSource {
     std::string dir_, name_;
 };
 
+// A MailHost whose registry holds one monitor kind per entry of `monitors`
+// and a camera kind over `cameras`: a kind runs while its entry exists (for
+// cameras: while camera window 0 exists).
 class FakeMailHost final : public MailHost {
   public:
-    explicit FakeMailHost(std::string dir) : dir_(std::move(dir)) {}
+    explicit FakeMailHost(std::string dir);
     const AppSettings& settings() const override { return s; }
     Clock& clock() override { return clk; }
     void Report(const std::string& text, int stampMode, int = 0) override {
         log.add(text, stampMode);
     }
-    AttachmentSource* monitorWindow(MailMonitor which) override;
-    AttachmentSource* cameraWindow(int index) override;
+    MonitorRegistry& monitors() override { return registry; }
     std::string SaveDesktopBitmap() override;
     std::string GetIpAddress() override;
 
     AppSettings s;
     VirtualClock clk{1765170000};
     ReportLog log;
-    std::map<MailMonitor, std::unique_ptr<FakeAttachmentSource>> monitors;
+    std::map<MailMonitor, std::unique_ptr<FakeAttachmentSource>> windows;
     std::vector<std::unique_ptr<FakeAttachmentSource>> cameras;
+    MonitorRegistry registry;
     std::function<std::string()> ip;  // null: "198.51.100.7"
     int desktopSaves = 0;
     int ipCalls = 0;

@@ -85,6 +85,7 @@ class MainWindowDialogs : public ::testing::Test {
         s.network = std::move(net);
         s.power = std::make_unique<OnMains>();
         s.shutdown = std::make_unique<NoShutdown>();
+        testing::fillWindowDoubles(s);
         dlg = std::make_unique<CTarnwickDlg>(std::move(s));
         dlg->OnInitDialog();
         dlg->runDialog = [this](QDialog& d) { return runner(d); };
@@ -157,7 +158,7 @@ TEST_F(MainWindowDialogs, SettingsOkSavesRewritesTheSummaryAndMovesKeepAlive) {
     EXPECT_EQ(countLines("　・宛先１："), 3);
     EXPECT_EQ(countLines("　・宛先１：c@example.org;  定期通知"), 1);
     // KeepAlive starts over 60 s after OK, and the summary says so.
-    EXPECT_EQ(d.m_keepAliveRef, okTime + 60);
+    EXPECT_EQ(d.supervisor()->state().keepAliveRef, okTime + 60);
     EXPECT_EQ(countLines("　・KeepAliveメール監視サービス ： 利用する　15:06 より1時間毎に"
                          "KeepAlive通知する"),
               1);
@@ -235,7 +236,7 @@ TEST_F(MainWindowDialogs, SettingsCancelChangesNothing) {
     d.Report("an old event line", 0);
     const auto before = listLines();
     const int writes = mem.writes();
-    const TimeT ref = d.m_keepAliveRef;
+    const TimeT ref = d.supervisor()->state().keepAliveRef;
     clock->advanceSeconds(600);
     runner.then([](QDialog& dd) {
         auto& s = dynamic_cast<CDlgSetting&>(dd);
@@ -249,7 +250,7 @@ TEST_F(MainWindowDialogs, SettingsCancelChangesNothing) {
     EXPECT_EQ(listLines(), before);
     EXPECT_EQ(d.settings().addresses.size(), 2u);
     EXPECT_EQ(d.settings().subject, "orvana");
-    EXPECT_EQ(d.m_keepAliveRef, ref);
+    EXPECT_EQ(d.supervisor()->state().keepAliveRef, ref);
 }
 
 TEST_F(MainWindowDialogs, BroadcastQueuesOneNoticeToTheTickedRecipients) {

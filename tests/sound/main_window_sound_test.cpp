@@ -11,6 +11,8 @@
 #include "mail/http_client.h"
 #include "mail/network_state.h"
 #include "mail/smtp_client.h"
+#include "core/status_text.h"
+#include "sound/ui/sound_monitor.h"
 #include "sound/ui/volume_dlg.h"
 #include "tests/sound/fake_wave_input.h"
 #include "tests/support/memory_settings_store.h"
@@ -32,14 +34,24 @@ class NoSmtp final : public SmtpClient {
         return r;
     }
 };
-class UpNetwork final : public NetworkState {
-  public:
-    bool isConnected() override { return true; }
-};
 using orvana::testing::ForwardingStore;
 using orvana::testing::NoHttp;
 using orvana::testing::NoShutdown;
 using orvana::testing::OnMains;
+using orvana::testing::UpNetwork;
+
+// The sound monitor's window inside the main window; null when not running.
+CVolumeDlg* volumeWindow(CTarnwickDlg& d) {
+    auto* m = dynamic_cast<SoundMonitor*>(d.monitors().find(MonitorSwitch::Sound));
+    return m ? m->window() : nullptr;
+}
+// What the mail composer and the periodic notice see of it.
+bool mailHasTheSoundColumn(CTarnwickDlg& d) {
+    return d.monitors().runningFor(COL_VOL);
+}
+bool noticeHasTheSoundBlock(CTarnwickDlg& d) {
+    return BuildStatusText(d.monitors()).find("平均音量レベル：") != std::string::npos;
+}
 
 class MainWindowSound : public ::testing::Test {
   protected:
@@ -67,7 +79,9 @@ class MainWindowSound : public ::testing::Test {
         device = inputs->device;
         device->devices = devices;
         device->failOpen = failOpen;
-        s.waveInputs = std::move(inputs);
+        s.backends.put<WaveInputFactory>(std::move(inputs));
+        s.backends.put<ProcessRunner>(makeProcessRunner());
+        orvana::testing::fillWindowDoubles(s);
         dlg = std::make_unique<CTarnwickDlg>(std::move(s));
         dlg->OnInitDialog();
         return *dlg;
@@ -91,9 +105,9 @@ TEST_F(MainWindowSound, NoInputDisablesTheBoxQuietly) {
     devices = 0;
     CTarnwickDlg& d = open();
     EXPECT_FALSE(d.monitorBox(0)->isEnabled());
-    EXPECT_EQ(d.volumeWindow(), nullptr);
-    EXPECT_EQ(d.monitorWindow(MailMonitor::Sound), nullptr);
-    EXPECT_EQ(d.statusSources().sound, nullptr);
+    EXPECT_EQ(volumeWindow(d), nullptr);
+    EXPECT_FALSE(mailHasTheSoundColumn(d));
+    EXPECT_FALSE(noticeHasTheSoundBlock(d));
     EXPECT_FALSE(listHas("Error : WAVE INデバイスのオープンに失敗しました。"));
 }
 
@@ -103,29 +117,28 @@ TEST_F(MainWindowSound, InputThatDoesNotOpenIsReportedAndDisabled) {
     EXPECT_FALSE(d.monitorBox(0)->isEnabled());
     EXPECT_TRUE(listHas("Error : WAVE INデバイスのオープンに失敗しました。"));
     EXPECT_TRUE(listHas("---- 音量検知機能は使用できません。----"));
-    EXPECT_EQ(d.volumeWindow(), nullptr);
+    EXPECT_EQ(volumeWindow(d), nullptr);
 }
 
 TEST_F(MainWindowSound, BoxEndsAndStartsTheWindowWhichMailAndNoticeUse) {
     CTarnwickDlg& d = open();  // "USE_VOLUME" defaults to 1
     ASSERT_TRUE(d.monitorBox(0)->isEnabled());
-    ASSERT_NE(d.volumeWindow(), nullptr);
-    EXPECT_TRUE(d.volumeWindow()->isVisible());
-    EXPECT_EQ(d.monitorWindow(MailMonitor::Sound),
-              static_cast<AttachmentSource*>(d.volumeWindow()));
-    EXPECT_EQ(d.statusSources().sound, static_cast<SoundLevelSource*>(d.volumeWindow()));
+    ASSERT_NE(volumeWindow(d), nullptr);
+    EXPECT_TRUE(volumeWindow(d)->isVisible());
+    EXPECT_TRUE(mailHasTheSoundColumn(d));
+    EXPECT_TRUE(noticeHasTheSoundBlock(d));
 
-    d.volumeWindow()->slider()->setValue(333);
+    volumeWindow(d)->slider()->setValue(333);
     d.monitorBox(0)->click();  // running: ended, its settings saved
-    EXPECT_EQ(d.volumeWindow(), nullptr);
+    EXPECT_EQ(volumeWindow(d), nullptr);
     EXPECT_EQ(mem.getInt("Volume", "THRESHOLD", 0), 333);
     EXPECT_EQ(device->closes, 3);  // two probes (probe, then start) and the window
-    EXPECT_EQ(d.monitorWindow(MailMonitor::Sound), nullptr);
+    EXPECT_FALSE(mailHasTheSoundColumn(d));
 
     d.monitorBox(0)->click();  // started again, with the saved threshold
-    ASSERT_NE(d.volumeWindow(), nullptr);
-    EXPECT_EQ(d.volumeWindow()->slider()->value(), 333);
-    d.volumeWindow()->slider()->setValue(444);
+    ASSERT_NE(volumeWindow(d), nullptr);
+    EXPECT_EQ(volumeWindow(d)->slider()->value(), 333);
+    volumeWindow(d)->slider()->setValue(444);
     dlg.reset();
     EXPECT_EQ(mem.getInt("Volume", "THRESHOLD", 0), 444);
     EXPECT_FALSE(device->open);

@@ -115,7 +115,7 @@ class TestHost final : public SupervisorHost {
         ++saves;
         events.push_back("save");
     }
-    StatusSources statusSources() override { return sources; }
+    std::string StatusText() override { return BuildStatusText(sources); }
 
     struct Line {
         std::string text;
@@ -164,15 +164,6 @@ class FixedPower final : public PowerSource {
   public:
     PowerStatus read() override { return status; }
     PowerStatus status{1, 100, true};
-};
-
-// The main window's supervision members.
-struct Vars {
-    int tickCount = 0, rebootPending = 0, prevMains = -1, batteryShutdownDone = 0;
-    TimeT keepAliveRef = 0;
-    SupervisionVars refs() {
-        return {tickCount, rebootPending, prevMains, batteryShutdownDone, keepAliveRef};
-    }
 };
 
 class RecordingLock final : public InhibitorLock {

@@ -155,8 +155,7 @@ TEST_F(Logind, SignalsDriveTheGuard) {
     TestHost host(clock);
     FixedPower power;
     RecordingShutdown shutdown(host.st);
-    Vars vars;
-    Supervisor sup(host, clock, power, shutdown, vars.refs());
+    Supervisor sup(host, clock, power, shutdown);
     LogindInhibitor lock(client);
     SessionGuard guard(sup, host, lock);
     SessionWatch watch(guard, client);
@@ -199,8 +198,7 @@ TEST(LogindWithoutBus, QuietlyNothing) {
     TestHost host(clock);
     FixedPower power;
     RecordingShutdown shutdown(host.st);
-    Vars vars;
-    Supervisor sup(host, clock, power, shutdown, vars.refs());
+    Supervisor sup(host, clock, power, shutdown);
     SessionGuard guard(sup, host, lock);
     SessionWatch watch(guard, none);
     EXPECT_FALSE(watch.watchingLogind());

@@ -89,7 +89,7 @@ class PowerWatch : public ::testing::Test {
           host(clock),
           power(makeSysfsPowerSource(sysfs.root())),
           shutdown(host.st, &host.events),
-          sup(host, clock, *power, shutdown, vars.refs()) {
+          sup(host, clock, *power, shutdown) {
         host.log.setDataDir(logDir.path());
         host.s.checkTK = 0;  // no periodic notice in these cases
     }
@@ -112,7 +112,6 @@ class PowerWatch : public ::testing::Test {
     TestHost host;
     std::unique_ptr<PowerSource> power;
     RecordingShutdown shutdown;
-    Vars vars;
     Supervisor sup;
 };
 
@@ -123,7 +122,7 @@ TEST_F(PowerWatch, UnplugAndPlugGiveOneNoticeEachWithSeparators) {
     sysfs.laptop(1, 90);
     tick(3);
     EXPECT_TRUE(host.reports.empty());
-    EXPECT_EQ(vars.prevMains, 1);
+    EXPECT_EQ(sup.state().prevMains, 1);
 
     sysfs.plug(0);
     tick(10);
@@ -166,7 +165,7 @@ TEST_F(PowerWatch, FirstTickNeverNotifies) {
     sysfs.laptop(0, 90, "Discharging");
     tick(5);
     EXPECT_TRUE(host.reports.empty());
-    EXPECT_EQ(vars.prevMains, 0);
+    EXPECT_EQ(sup.state().prevMains, 0);
     sysfs.plug(1);
     tick();
     ASSERT_EQ(host.mails.size(), 1u);
@@ -180,7 +179,7 @@ TEST_F(PowerWatch, WatchOffStillTracksStateSilently) {
     tick();
     sysfs.plug(0);
     tick();
-    EXPECT_EQ(vars.prevMains, 0);
+    EXPECT_EQ(sup.state().prevMains, 0);
     // Switched on while on battery: plugging in is a recovery.
     host.s.usePowerDown = 1;
     sysfs.plug(1);
@@ -222,7 +221,7 @@ TEST_F(PowerWatch, BatteryShutdownBelowTheLimitOnlyOnce) {
     const std::vector<std::string> order = {"report:" + msg, "mail:7:緊急シャットダウン", "wait",
                                             "poweroff"};
     EXPECT_EQ(host.events, order) << "the notice is handed to the sender first";
-    EXPECT_EQ(vars.batteryShutdownDone, 1);
+    EXPECT_EQ(sup.state().batteryShutdownDone, 1);
 
     // The machine did not go down: no second attempt in this run.
     sysfs.capacity(3);

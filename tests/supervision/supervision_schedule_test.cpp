@@ -158,7 +158,7 @@ class FakeSeries final : public SeriesStats {
 };
 
 TEST(StatusText, NothingRunningGivesNothing) {
-    EXPECT_EQ(BuildStatusText({}), "");
+    EXPECT_EQ(BuildStatusText(StatusSources{}), "");
 }
 
 TEST(StatusText, EveryBlockInOrderWithPrintfG) {
@@ -214,7 +214,7 @@ class Schedules : public ::testing::Test {
         : clock(fromLocal(2026, 1, 14, 9, 59, 0)),
           host(clock),
           shutdown(host.st, &host.events),
-          sup(host, clock, power, shutdown, vars.refs()) {
+          sup(host, clock, power, shutdown) {
         host.s.checkTK = 0;
         host.s.checkRB = 0;
         host.s.hourKA = 0;
@@ -242,7 +242,6 @@ class Schedules : public ::testing::Test {
     TestHost host;
     FixedPower power;
     RecordingShutdown shutdown;
-    Vars vars;
     Supervisor sup;
     std::size_t seen_ = 0;
     std::vector<std::string> hits_;
@@ -259,7 +258,7 @@ TEST_F(Schedules, PeriodicNoticeOnTimeWithBodyAndEveryFifthTick) {
     EXPECT_EQ(host.mails[0].text, "定期通知です。\r\n") << "no monitor running";
     EXPECT_EQ(host.mails[0].timeFormat, 2);
     EXPECT_EQ(host.reports[0].stampMode, 2);
-    EXPECT_EQ(vars.tickCount, (61 * 60 + 2) * 5);
+    EXPECT_EQ(sup.state().tickCount, (61 * 60 + 2) * 5);
 
     FakeSound sound;
     sound.add(-20.0);
@@ -277,7 +276,7 @@ TEST_F(Schedules, KeepAliveAnchoredAtStartPlusSixtySeconds) {
     // Start-up at 09:59:00 plus some seconds: the reference is 60 s later.
     clock.setNow(fromLocal(2026, 1, 14, 9, 59, 17));
     sup.resetKeepAliveReference();
-    EXPECT_EQ(vars.keepAliveRef, fromLocal(2026, 1, 14, 10, 0, 17));
+    EXPECT_EQ(sup.state().keepAliveRef, fromLocal(2026, 1, 14, 10, 0, 17));
     host.s.hourKA = 9;  // "30分毎"
     EXPECT_EQ(runUntil(fromLocal(2026, 1, 14, 11, 0, 30), "KeepAlive通知"),
               (std::vector<std::string>{"10:00:17", "10:30:17", "11:00:17"}));
@@ -299,7 +298,7 @@ TEST_F(Schedules, PeriodicRebootSequenceThenRepeatsEveryTick) {
     host.s.timeRB = fromLocal(2026, 1, 1, 10, 0, 0);
     runUntil(fromLocal(2026, 1, 14, 10, 0, 0), "");
     EXPECT_TRUE(host.events.empty());
-    EXPECT_EQ(vars.rebootPending, 0);
+    EXPECT_EQ(sup.state().rebootPending, 0);
     runUntil(fromLocal(2026, 1, 14, 10, 0, 1), "");
     const std::vector<std::string> order = {
         "report:KeepAlive通知", "mail:9:", "report:マシンの定期再起動を行います。",
@@ -308,7 +307,7 @@ TEST_F(Schedules, PeriodicRebootSequenceThenRepeatsEveryTick) {
     EXPECT_EQ(std::vector<std::string>(host.events.begin(), host.events.begin() + 6), order);
     EXPECT_EQ(host.mails[1].text,
               "マシンの定期再起動を行います。\r\n今からマシンをリブートします。");
-    EXPECT_EQ(vars.rebootPending, 1);
+    EXPECT_EQ(sup.state().rebootPending, 1);
     EXPECT_EQ(host.st.getInt("Setting", "REBOOT", 0), 1);
     ASSERT_FALSE(shutdown.calls.empty());
     EXPECT_EQ(shutdown.calls[0].reboot, 1);
@@ -328,7 +327,7 @@ TEST_F(Schedules, RebootNotOnUnselectedDays) {
     host.s.timeRB = fromLocal(2026, 1, 1, 10, 0, 0);
     runUntil(fromLocal(2026, 1, 14, 10, 1, 0), "");
     EXPECT_TRUE(host.events.empty());
-    EXPECT_EQ(vars.rebootPending, 0);
+    EXPECT_EQ(sup.state().rebootPending, 0);
 }
 
 }  // namespace

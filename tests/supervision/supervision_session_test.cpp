@@ -45,7 +45,7 @@ class Session : public ::testing::Test {
           host(clock),
           journal(host.st, host.events),
           shutdown(host.st),
-          sup(host, clock, power, shutdown, vars.refs()),
+          sup(host, clock, power, shutdown),
           lock(&host.events),
           guard(sup, host, lock) {
         host.otherStore = &journal;
@@ -59,7 +59,6 @@ class Session : public ::testing::Test {
     JournalStore journal;
     FixedPower power;
     RecordingShutdown shutdown;
-    Vars vars;
     Supervisor sup;
     RecordingLock lock;
     SessionGuard guard;

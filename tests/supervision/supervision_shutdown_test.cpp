@@ -137,8 +137,7 @@ TEST(ShutdownRealCommand, BatteryShutdownRunsThePowerOffCommandOnceAfterTheMarke
     CommandShutdownControl ctl(clock, *launcher,
                                {rec.script + " reboot", rec.script + " off " + ini});
     auto power = makeSysfsPowerSource(sysfs.root());
-    Vars vars;
-    Supervisor sup(host, clock, *power, ctl, vars.refs());
+    Supervisor sup(host, clock, *power, ctl);
     auto tick = [&](int n) {
         for (int i = 0; i < n; ++i) {
             sup.OnTimer();

@@ -1,6 +1,6 @@
 // Doubles for the facilities the main window is given, for tests that build
-// the whole window: nothing reaches the real machine, network or power.
-// Header only: the test target links the subsystems these interfaces are in.
+// the whole window: nothing reaches the real machine, network, power or the
+// session's logind lock. Header only: the test target links orvana_app.
 #pragma once
 
 #include <chrono>
@@ -63,5 +63,55 @@ class NoShutdown final : public ShutdownControl {
     }
     int calls = 0;
 };
+
+// The network is up.
+class UpNetwork final : public NetworkState {
+  public:
+    bool isConnected() override { return true; }
+};
+
+// A mail server that is never reached.
+class UnreachableSmtp final : public SmtpClient {
+  public:
+    SmtpResult send(const SmtpParams&, const std::string&, const std::vector<std::string>&,
+                    const std::string&, const std::atomic<bool>*) override {
+        SmtpResult r;
+        r.error = "no mail server in tests";
+        return r;
+    }
+};
+
+// The shutdown/sleep delay lock that is never taken, so a window test on a
+// desktop never holds the real logind lock.
+class NoInhibitor final : public InhibitorLock {
+  public:
+    bool acquire() override { return false; }
+    void release() override {}
+    bool held() const override { return false; }
+};
+
+// Fills every facility the test has not given with a double: mains power,
+// no shutdown, no logind lock or bus, an up network, an unreachable mail
+// server, a WAN page that never answers, and the real file-time reader
+// (tests use real files). Monitor backends stay empty: a kind the test does
+// not give one cannot run.
+inline void fillWindowDoubles(Services& s) {
+    if (!s.power)
+        s.power = std::make_unique<OnMains>();
+    if (!s.shutdown)
+        s.shutdown = std::make_unique<NoShutdown>();
+    if (!s.inhibitor)
+        s.inhibitor = std::make_unique<NoInhibitor>();
+    if (!s.fileTimes)
+        s.fileTimes = makeStatxFileTimes();
+    if (!s.smtp)
+        s.smtp = std::make_unique<UnreachableSmtp>();
+    if (!s.newSmtpClient)
+        s.newSmtpClient = [] { return std::make_unique<UnreachableSmtp>(); };
+    if (!s.http)
+        s.http = std::make_unique<NoHttp>();
+    if (!s.network)
+        s.network = std::make_unique<UpNetwork>();
+}
 
 }  // namespace orvana::testing
