@@ -111,8 +111,8 @@ enum class OwlReadMode {
 
 struct SqliteVendorDatabaseOptions {
     // How long a cycle waits for a lock held by the vendor's writer before
-    // it gives up (QueryFailed). At least one second; the vendor's writes
-    // take milliseconds.
+    // it gives up (QueryFailed). Less than one second is taken as one
+    // second; the vendor's writes take milliseconds.
     std::chrono::milliseconds busyTimeout{2000};
     OwlReadMode mode = OwlReadMode::Incremental;
     // Called on the reading thread when a cycle first finds the database
