@@ -194,6 +194,9 @@ class Connection {
 
     sqlite3* get() const { return db_; }
 
+    // SQLite's virtual-machine steps of the statements finished so far.
+    std::size_t work = 0;
+
   private:
     sqlite3* db_ = nullptr;
     BusyWait busy_;
@@ -201,7 +204,7 @@ class Connection {
 
 class Statement {
   public:
-    Statement(const Connection& db, const char* sql) {
+    Statement(Connection& db, const char* sql) : db_(db) {
         rc_ = sqlite3_prepare_v2(db.get(), sql, -1, &st_, nullptr);
         if (rc_ != SQLITE_OK) {
             sqlite3_finalize(st_);
@@ -210,7 +213,12 @@ class Statement {
     }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
-    ~Statement() { sqlite3_finalize(st_); }
+    ~Statement() {
+        if (st_)
+            db_.work +=
+                static_cast<std::size_t>(sqlite3_stmt_status(st_, SQLITE_STMTSTATUS_VM_STEP, 0));
+        sqlite3_finalize(st_);
+    }
 
     bool ok() const { return st_ != nullptr; }
     // The lock stayed taken past the time-out: another statement would only
@@ -224,6 +232,7 @@ class Statement {
     sqlite3_stmt* get() const { return st_; }
 
   private:
+    Connection& db_;
     sqlite3_stmt* st_ = nullptr;
     int rc_ = SQLITE_OK;
 };
@@ -354,6 +363,7 @@ class SqliteVendorDatabase final : public VendorDatabase {
             outcome = readFull(db, w, found, result.rowsRead);
         }
         db.exec("COMMIT");
+        result.work = db.work;
         if (outcome != Outcome::Done) {
             result.incremental = false;
             result.searched = false;
@@ -468,7 +478,10 @@ class SqliteVendorDatabase final : public VendorDatabase {
     // still bounds the pass; only the reading after it costs more.
     Outcome searchAnchor(Connection& db, const Window& w, RowReader& reader, std::size_t& rows,
                          std::optional<Row>& anchor) {
-        Statement ends(db, "SELECT min(rowid), max(rowid) FROM energy_history");
+        // Each end on its own: min() and max() in one query scan the table.
+        Statement ends(db,
+                       "SELECT (SELECT min(rowid) FROM energy_history), "
+                       "(SELECT max(rowid) FROM energy_history)");
         if (!ends.ok())
             return ends.busy() ? Outcome::Failed : Outcome::NeedFull;
         const int rc = ends.step();

@@ -84,7 +84,8 @@ struct OwlCycleResult {
     bool incremental = false;  // only the rows after an anchor were read
     bool searched = false;     // the anchor was found by bisecting the rowids
     std::size_t added = 0;     // records added to the series
-    std::size_t rowsRead = 0;  // rows stepped over all statements (the cost)
+    std::size_t rowsRead = 0;  // rows stepped over all statements
+    std::size_t work = 0;      // SQLite virtual-machine steps: the whole cost
 };
 
 // The vendor database facility. One object serves one power monitor at a

@@ -423,6 +423,46 @@ TEST_F(OwlIncrementalTest, ACycleReadsOnlyTheRowsWrittenSinceTheLast) {
     EXPECT_LE(idle.rowsRead, 2u);
 }
 
+// The cost of a cycle counted in SQLite's own steps, on one day of rows and
+// on twenty: a first cycle (series from the data file, no read position),
+// a cycle with a new row and an idle one barely change; the full read grows
+// with the table.
+TEST_F(OwlIncrementalTest, TheCostOfACycleDoesNotGrowWithTheTable) {
+    struct Costs {
+        std::size_t first = 0, next = 0, idle = 0, full = 0;
+    };
+    auto measure = [&](const std::string& path, int days) {
+        VendorTable vendor(path);
+        vendor.fill(now_ - days * 86400, now_ - 60, energyOf);
+        COwlRecordArray series;
+        for (TimeT t = now_ - 3600; t <= now_ - 120; t += 60)
+            series.AddRecord(t, energyOf(t) * 0.06);
+        auto db = makeSqliteVendorDatabase(path);
+        Costs c;
+        OwlCycleResult r = db->readCycle(series, keepCutoff(now_, 2));
+        EXPECT_TRUE(r.searched);
+        EXPECT_EQ(r.added, 1u);
+        c.first = r.work;
+        vendor.add(now_, 1.0);
+        r = db->readCycle(series, keepCutoff(now_ + 30, 2));
+        EXPECT_EQ(r.added, 1u);
+        c.next = r.work;
+        c.idle = db->readCycle(series, keepCutoff(now_ + 60, 2)).work;
+        SqliteVendorDatabaseOptions o;
+        o.mode = OwlReadMode::Full;
+        c.full =
+            makeSqliteVendorDatabase(path, o)->readCycle(series, keepCutoff(now_ + 90, 2)).work;
+        return c;
+    };
+    const Costs small = measure(dir_.file("day.db"), 1);
+    const Costs big = measure(dir_.file("days.db"), 20);
+    EXPECT_GT(big.full, small.full * 10);  // the measure sees the table's size
+    EXPECT_LT(big.first, small.first * 2);
+    EXPECT_LT(big.next, small.next * 2);
+    EXPECT_LT(big.idle, small.idle * 2);
+    EXPECT_LT(big.next * 100, big.full);
+}
+
 TEST_F(OwlIncrementalTest, RowidsOutOfTimeOrderAreReadExactlyAndFallBackWhenNothingStopsThePass) {
     VendorTable vendor(path_);
     // Rowids 100 ... 159 for the minutes of the last hour.
