@@ -489,10 +489,18 @@ class SqliteVendorDatabase final : public VendorDatabase {
             return Outcome::Failed;
         if (sqlite3_column_type(ends.get(), 0) == SQLITE_NULL)
             return Outcome::Done;  // no rows
-        // Bounds one outside the table, so that no rowid overflows.
-        __int128 lo = static_cast<__int128>(sqlite3_column_int64(ends.get(), 0)) - 1;
-        __int128 hi = static_cast<__int128>(sqlite3_column_int64(ends.get(), 1)) + 1;
+        const std::int64_t first = sqlite3_column_int64(ends.get(), 0);
+        const std::int64_t last = sqlite3_column_int64(ends.get(), 1);
         ends.reset();
+        // Bounds one outside the table; rowids at the very ends of the range
+        // leave no room for them (and no vendor writes such rowids).
+        if (first == std::numeric_limits<std::int64_t>::min() ||
+            last == std::numeric_limits<std::int64_t>::max())
+            return Outcome::Done;
+        std::int64_t lo = first - 1;
+        std::int64_t hi = last + 1;
+        // The distance in unsigned arithmetic: it may exceed the signed range.
+        auto gap = [&] { return static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo); };
 
         Statement probe(db, "SELECT rowid, * FROM energy_history WHERE rowid >= ?1 ORDER BY rowid");
         if (!probe.ok() || !hasColumns(probe, 1))
@@ -500,8 +508,8 @@ class SqliteVendorDatabase final : public VendorDatabase {
         // Invariant: the first valid row at or after lo (the anchor) stops
         // the pass, or lo lies before the table; no valid row at or after hi
         // stops it.
-        while (hi - lo > 1) {
-            const auto mid = static_cast<std::int64_t>(lo + (hi - lo) / 2);
+        while (gap() > 1) {
+            const std::int64_t mid = lo + static_cast<std::int64_t>(gap() / 2);
             probe.reset();
             probe.bind(1, mid);
             std::optional<Row> p;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <limits>
 #include <optional>
 #include <random>
 #include <set>
@@ -524,6 +525,33 @@ TEST_F(OwlIncrementalTest, RowidsOutOfTimeOrderAreReadExactlyAndFallBackWhenNoth
     EXPECT_TRUE(r.incremental);
     EXPECT_FALSE(r.searched);
     EXPECT_EQ(r.added, 1u);
+}
+
+TEST_F(OwlIncrementalTest, RowidsAcrossTheWholeRangeAreSearched) {
+    VendorTable vendor(path_);
+    vendor.add(now_ - 180, 1.0, -9000000000000000000);
+    vendor.add(now_ - 120, 2.0, 0);
+    vendor.add(now_ - 60, 3.0, 9000000000000000000);
+    COwlRecordArray series, ref;
+    series.AddRecord(now_ - 120, 2.0 * 0.06);
+    ref = series;
+    auto db = makeSqliteVendorDatabase(path_);
+    OwlCycleResult r = db->readCycle(series, keepCutoff(now_, 3));
+    ASSERT_TRUE(referenceCycle(path_, ref, keepCutoff(now_, 3)));
+    EXPECT_TRUE(r.searched);
+    EXPECT_EQ(r.added, 2u);  // one from each end
+    EXPECT_EQ(contents(series), contents(ref));
+
+    // The largest rowid leaves no room above it: the whole table is read.
+    vendor.add(now_, 4.0, std::numeric_limits<std::int64_t>::max());
+    COwlRecordArray fresh, freshRef;
+    fresh.AddRecord(now_ - 120, 2.0 * 0.06);
+    freshRef = fresh;
+    r = makeSqliteVendorDatabase(path_)->readCycle(fresh, keepCutoff(now_, 3));
+    ASSERT_TRUE(referenceCycle(path_, freshRef, keepCutoff(now_, 3)));
+    EXPECT_FALSE(r.incremental);
+    EXPECT_EQ(r.added, 3u);
+    EXPECT_EQ(contents(fresh), contents(freshRef));
 }
 
 // Random vendor behaviour between cycles: appends, gaps, repeated minutes,
