@@ -359,6 +359,7 @@ class SqliteVendorDatabase final : public VendorDatabase {
             result.incremental = outcome == Outcome::Done;
         }
         if (outcome == Outcome::NeedFull) {
+            result.searched = false;
             found = Found{};
             outcome = readFull(db, w, found, result.rowsRead);
         }
