@@ -253,7 +253,7 @@ TEST_F(MainWindowTest, RestartNoticeIsMailedToManagementRecipients) {
     store().writeInt("UserAddress1", "IJYOU", 1);
     store().writeInt("Setting", "REBOOT", 2);
     open();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (sentCount() == 0 && std::chrono::steady_clock::now() < end)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     ASSERT_EQ(sentCount(), 1u);

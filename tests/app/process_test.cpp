@@ -142,12 +142,12 @@ TEST_F(ProcessTest, SecondInstanceEndsAtOnceWithoutTouchingTheFirstOnesFiles) {
 
 TEST_F(ProcessTest, HelpAndVersion) {
     Program help(home, {"--help"});
-    EXPECT_EQ(help.waitExit(std::chrono::seconds(10)), 0);
+    EXPECT_EQ(help.waitExit(std::chrono::seconds(30)), 0);
     EXPECT_NE(help.output().find("--headless"), std::string::npos);
     EXPECT_NE(help.output().find("ORVANA_CONFIG"), std::string::npos);
     EXPECT_NE(help.output().find("ORVANA_SMTP_CAFILE"), std::string::npos);
     Program version(home, {"--version"});
-    EXPECT_EQ(version.waitExit(std::chrono::seconds(10)), 0);
+    EXPECT_EQ(version.waitExit(std::chrono::seconds(30)), 0);
     EXPECT_EQ(version.output().rfind("orvana ", 0), 0u);
     // Neither touched the settings.
     EXPECT_EQ(readFile(home.path() + "/orvana.ini").find("Placement"), std::string::npos);

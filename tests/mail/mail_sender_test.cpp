@@ -97,7 +97,7 @@ class Sender : public ::testing::Test {
                 return true;
             const long calls = clock.sleepCalls();
             clock.advance(step);
-            const auto deadline = std::chrono::steady_clock::now() + 10s;
+            const auto deadline = std::chrono::steady_clock::now() + 30s;
             while (std::chrono::steady_clock::now() < deadline) {
                 if (pred())
                     return true;
