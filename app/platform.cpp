@@ -19,6 +19,9 @@
 #include "sound/gst_wave_input.h"
 #include "sound/process_runner.h"
 #endif
+#if ORVANA_WITH_SENSORS
+#include "devlib/device_library_loader.h"
+#endif
 
 namespace orvana {
 namespace {
@@ -71,6 +74,11 @@ Services makeSystemServices(const Overrides& overrides, bool headless) {
     audio.source = overrides.audioSource;
     s.backends.put<sound::WaveInputFactory>(sound::makeGstWaveInputFactory(audio));
     s.backends.put<sound::ProcessRunner>(sound::makeProcessRunner());
+#endif
+#if ORVANA_WITH_SENSORS
+    // The meter and counter libraries: beside the program's libraries, then
+    // the system's search path.
+    s.backends.put<DeviceLibraryLoader>(makeProgramLibraryLoader());
 #endif
 
     s.overrides = overrides;
