@@ -21,6 +21,7 @@
 #endif
 #if ORVANA_WITH_SENSORS
 #include "devlib/device_library_loader.h"
+#include "sensors/owl_database.h"
 #endif
 
 namespace orvana {
@@ -79,6 +80,9 @@ Services makeSystemServices(const Overrides& overrides, bool headless) {
     // The meter and counter libraries: beside the program's libraries, then
     // the system's search path.
     s.backends.put<DeviceLibraryLoader>(makeProgramLibraryLoader());
+    // The OWL vendor's database, read-only (ORVANA_OWL_DB or the vendor's
+    // folder under the Wine prefix).
+    s.backends.put<VendorDatabase>(makeSqliteVendorDatabase(owlDatabasePath(overrides.owlDb)));
 #endif
 
     s.overrides = overrides;

@@ -170,4 +170,7 @@ CGeigerDlg::CGeigerDlg(MonitorHost& host, std::unique_ptr<GeigerMonitor> monitor
     label(IDC_UNIT_LEFT)->setText(QStringLiteral("CPM"));
 }
 
+COwlDlg::COwlDlg(MonitorHost& host, std::unique_ptr<OwlMonitor> monitor, QWidget* parent)
+    : CSensorDlg(host, std::move(monitor), SensorLayoutKind::Owl, parent) {}
+
 }  // namespace orvana::sensors

@@ -22,6 +22,7 @@
 
 #include "core/monitor_host.h"
 #include "sensors/geiger_monitor.h"
+#include "sensors/owl_monitor.h"
 #include "sensors/sensor_layout.h"
 #include "sensors/sensor_monitor.h"
 #include "sensors/temperature_monitor.h"
@@ -124,6 +125,17 @@ class CGeigerDlg final : public CSensorDlg {
     CGeigerDlg(MonitorHost& host, std::unique_ptr<GeigerMonitor> monitor,
                QWidget* parent = nullptr);
     GeigerMonitor& geiger() { return static_cast<GeigerMonitor&>(monitor()); }
+};
+
+class COwlDlg final : public CSensorDlg {
+    Q_OBJECT
+  public:
+    COwlDlg(MonitorHost& host, std::unique_ptr<OwlMonitor> monitor, QWidget* parent = nullptr);
+    OwlMonitor& owl() { return static_cast<OwlMonitor&>(monitor()); }
+
+  protected:
+    // The title follows a new averaging window at once.
+    void OnSettingsApplied() override { monitor().DoMeasure(); }
 };
 
 }  // namespace orvana::sensors

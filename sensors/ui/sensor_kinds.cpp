@@ -20,6 +20,10 @@ void registerSensorMonitors(MonitorRegistry& registry, MonitorContext& context) 
         kGeigerKind, host,
         [&host, loader] { return std::make_unique<GeigerMonitor>(host, loader, 0); },
         context.parent));
+    VendorDatabase* db = context.backends.get<VendorDatabase>();
+    registry.add(std::make_unique<OwlKind>(
+        kOwlKind, host, [&host, db] { return std::make_unique<OwlMonitor>(host, db); },
+        context.parent));
 }
 
 }  // namespace orvana::sensors

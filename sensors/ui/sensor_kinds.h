@@ -90,6 +90,7 @@ class SensorMonitorKind final : public Monitor {
 
 using TemperatureKind = SensorMonitorKind<TemperatureMonitor, CTemperatureDlg>;
 using GeigerKind = SensorMonitorKind<GeigerMonitor, CGeigerDlg>;
+using OwlKind = SensorMonitorKind<OwlMonitor, COwlDlg>;
 
 // Adds the three kinds, with the DeviceLibraryLoader and the vendor
 // database of context.backends (a kind whose backend is missing cannot run).
