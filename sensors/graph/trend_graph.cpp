@@ -224,7 +224,10 @@ void drawTimeGrid(QPainter& p, int W, int H, int span, TimeT now, const GraphSty
             continue;
         const QString text = QString::fromStdString(g.text);
         const int w = fm.horizontalAdvance(text);
-        const QRect r(g.x - w / 2, H - 2 - fm.height(), w, fm.height());
+        // Centred on its line; a label at an edge (the newest minute sits
+        // on the right edge) is kept whole inside the pane.
+        const int left = w < W ? std::clamp(g.x - w / 2, 0, W - w) : g.x - w / 2;
+        const QRect r(left, H - 2 - fm.height(), w, fm.height());
         p.fillRect(r, st.colours.background);
         p.setPen(st.colours.text);
         p.drawText(r, Qt::AlignCenter, text);

@@ -16,6 +16,19 @@
 
 #include "core/prompt.h"
 
+namespace orvana::sensors {
+
+// How a window runs its settings dialog: the program runs it with exec();
+// tests put a function in its place that works the dialog's controls and
+// returns the result, so no test waits in a modal loop. The dialog stays
+// owned by the caller.
+using SettingsDialogRunner = std::function<int(QDialog& dlg)>;
+inline int execSettingsDialog(QDialog& dlg) {
+    return dlg.exec();
+}
+
+}  // namespace orvana::sensors
+
 namespace orvana::sensors::dlg {
 
 // Controls carrying their id in their object name, owned by `parent`.

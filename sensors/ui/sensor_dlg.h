@@ -26,6 +26,9 @@
 #include "sensors/sensor_layout.h"
 #include "sensors/sensor_monitor.h"
 #include "sensors/temperature_monitor.h"
+#include "sensors/ui/dlg_sensor_setting.h"
+
+class QPainter;
 
 namespace orvana::sensors {
 
@@ -79,17 +82,25 @@ class CSensorDlg : public QDialog {
     // Times the "設定..." dialog was confirmed (a repaint followed).
     int settingsApplied() const { return settingsApplied_; }
 
+    // ---- trend graphs and settings dialogs (sensors/ui/trend_graph_binding.cpp) ----
+    // How the settings dialog is run: exec() in the program; tests put a
+    // function here that works the dialog's controls and returns its result.
+    SettingsDialogRunner runDialog = execSettingsDialog;
+
   protected:
     // The kind's settings dialog: filled from the monitor, run modally, its
-    // values copied back on OK. Returns true on OK. The trend-graph work
-    // fills this in per kind; until then there is no dialog and nothing
-    // changes.
+    // values copied back on OK. Returns true on OK. Each kind fills this
+    // in (trend_graph_binding.cpp).
     virtual bool EditSettings() { return false; }
     // After a confirmed settings dialog (the power window measures at once).
     virtual void OnSettingsApplied() {}
 
     void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    // Both graphs, off screen, then copied onto the frames.
+    void paintEvent(QPaintEvent* e) override;
+    // The kind's graphs and axis texts (OnPaint / DrawGraphAll).
+    virtual void DrawGraphAll(QPainter& p) { (void)p; }
     void reject() override {}  // Esc does not hide a monitor window
 
     MonitorHost& host_;
@@ -117,6 +128,10 @@ class CTemperatureDlg final : public CSensorDlg {
     CTemperatureDlg(MonitorHost& host, std::unique_ptr<TemperatureMonitor> monitor,
                     QWidget* parent = nullptr);
     TemperatureMonitor& temperature() { return static_cast<TemperatureMonitor&>(monitor()); }
+
+  protected:
+    bool EditSettings() override;             // trend_graph_binding.cpp
+    void DrawGraphAll(QPainter& p) override;  // trend_graph_binding.cpp
 };
 
 class CGeigerDlg final : public CSensorDlg {
@@ -125,6 +140,10 @@ class CGeigerDlg final : public CSensorDlg {
     CGeigerDlg(MonitorHost& host, std::unique_ptr<GeigerMonitor> monitor,
                QWidget* parent = nullptr);
     GeigerMonitor& geiger() { return static_cast<GeigerMonitor&>(monitor()); }
+
+  protected:
+    bool EditSettings() override;             // trend_graph_binding.cpp
+    void DrawGraphAll(QPainter& p) override;  // trend_graph_binding.cpp
 };
 
 class COwlDlg final : public CSensorDlg {
@@ -136,6 +155,8 @@ class COwlDlg final : public CSensorDlg {
   protected:
     // The title follows a new averaging window at once.
     void OnSettingsApplied() override { monitor().DoMeasure(); }
+    bool EditSettings() override;             // trend_graph_binding.cpp
+    void DrawGraphAll(QPainter& p) override;  // trend_graph_binding.cpp
 };
 
 }  // namespace orvana::sensors

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <clocale>
@@ -347,6 +348,31 @@ TEST(TimeGrid, SevenDaysHaveALineAndALabelEachMidnightAndDarkMondays) {
     EXPECT_GE(bottom, H - 8);
     // The label's opaque background hides the line behind it.
     EXPECT_EQ(at(img, mx, bottom - 1 - (bottom - top) / 2) == kGrey, false);
+}
+
+TEST(TimeGrid, ALabelOnTheRightEdgeStaysWholeInsideThePane) {
+    ScopedTz tz("Asia/Tokyo");
+    // 18:00:30: the "18:00" label belongs to the right edge.
+    const TimeT now = fromLocal(2016, 5, 4, 18, 0, 30);
+    CTempRecordArray none;
+    TempGraphInput in;
+    in.periodS = 4;
+    const int W = 400, H = 200;
+    QImage img(W, H, QImage::Format_RGB32);
+    DrawTempGraph(img, none, in, TempScalesFor(none, in), 1440, now, style());
+    const auto grid = TimeGrid(now, 1440, W);
+    ASSERT_FALSE(grid.empty());
+    EXPECT_EQ(grid[0].x, W);
+    EXPECT_EQ(grid[0].text, "18:00");
+    QFont f = style().font;
+    const int w = QFontMetrics(f).horizontalAdvance("18:00");
+    int left = W;
+    for (int y = H - 20; y < H; ++y)
+        for (int x = W - w - 4; x < W; ++x)
+            if (isText(at(img, x, y)))
+                left = std::min(left, x);
+    // The whole width of the text, not the half left of the edge.
+    EXPECT_LE(left, W - w + 3);
 }
 
 TEST(TimeGrid, FourteenDaysLabelMondaysWithMonthAndDay) {
