@@ -8,8 +8,9 @@
 // The documented free functions and globals of the layer are members of one
 // CaptureLayer object (one per program, owned by the camera monitor kind);
 // their names are kept. Frames travel
-//   source → (decodebin) → videorate → videoconvert → videoscale
-//   → BGRx W×H → appsink keeping only the newest frame,
+//   source → (camera format asked) → decodebin → at most fps frames a
+//   second → one conversion and scaling → BGRx W×H → appsink keeping only
+//   the newest frame,
 // and are copied once into the camera's preallocated buffer under the
 // camera's lock; no allocation per frame.
 //

@@ -8,18 +8,21 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
 #include <vector>
 
 #include "camera/camera_source.h"
 #include "camera/capture_layer.h"
+#include "core/settings_store.h"
 #include "tests/camera/camera_test_support.h"
+#include "tests/support/temp_dir.h"
 
 namespace orvana::camera {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::RtspTestServer;
+using testing::NetworkCameraServer;
 using testing::waitUntil;
 
 const Guid kRgb32 = ewc_SubtypeId("RGB32");
@@ -88,6 +91,24 @@ TEST(CameraList, EnvironmentBeforeSettingsBeforeDevices) {
     auto fromSettings = makeSystemCameraSource(" ; ", "videotestsrc pattern=snow;rtsp://h/x");
     ASSERT_EQ(fromSettings->cameras().size(), 2u);
     EXPECT_EQ(fromSettings->cameras()[0].source, "videotestsrc pattern=snow");
+}
+
+TEST(CameraList, SettingsFileListKeepsCapsAndSeparators) {
+    // The documented form in the settings file: the list in double quotes,
+    // so the commas of caps and the ";" separators reach the list as typed.
+    testing::TempDir dir;
+    const std::string ini = dir / "orvana.conf";
+    {
+        std::ofstream f(ini);
+        f << "[Cameras]\nSources=\"videotestsrc is-live=true ! video/x-raw,width=320,height=240 ; "
+             "rtsp://cam.local/live\"\n";
+    }
+    auto store = makeQtSettingsStore(ini);
+    auto source = makeSystemCameraSource("", store->getString("Cameras", "Sources", ""));
+    const auto cameras = source->cameras();
+    ASSERT_EQ(cameras.size(), 2u);
+    EXPECT_EQ(cameras[0].source, "videotestsrc is-live=true ! video/x-raw,width=320,height=240");
+    EXPECT_EQ(cameras[1].name, "rtsp://cam.local/live");
 }
 
 // ---- subtype names ----
@@ -488,8 +509,9 @@ TEST(CaptureColorBalance, ChannelsActAtOnceAndSurviveAReopen) {
     ASSERT_EQ(rig.layer->ewc_SetColorBalance(0, label, 1 << 30), 0);
     ASSERT_EQ(rig.layer->ewc_GetColorBalance(0, channels), 0);
     for (const auto& c : channels) {
-        if (c.label == label)
+        if (c.label == label) {
             EXPECT_EQ(c.value, c.maxValue);
+        }
     }
     std::int64_t seen = rig.layer->ewc_GetStatus(0).framesReceived;
     ASSERT_TRUE(rig.framesAtLeast(0, seen + 3));
@@ -518,8 +540,12 @@ TEST(CaptureColorBalance, ChannelsActAtOnceAndSurviveAReopen) {
 
 // ---- a network camera ----
 
-TEST(CaptureRtsp, ServerStopIsALossAndItsRestartAReturn) {
-    RtspTestServer server;
+// The camera leaves (its server ends, connections drop) and comes back on
+// the same address: one loss, one return, frames again.
+void lossAndReturn(NetworkCameraServer::Kind kind, const char* subtype) {
+    NetworkCameraServer::Options so;
+    so.kind = kind;
+    NetworkCameraServer server(so);
     ASSERT_TRUE(server.running());
     CaptureOptions o;
     o.stallTimeoutMs = 1500;
@@ -528,15 +554,17 @@ TEST(CaptureRtsp, ServerStopIsALossAndItsRestartAReturn) {
     ASSERT_EQ(rig.open(0, 320, 240), EWC_OK);
     ASSERT_TRUE(rig.framesAtLeast(0, 5));
     ewc_status s = rig.layer->ewc_GetStatus(0);
-    EXPECT_EQ(s.deviceSubtypeName, "MJPG");
+    EXPECT_EQ(s.deviceSubtypeName, subtype);
     EXPECT_EQ(s.friendlyName, server.url());
 
     server.stop();
     ASSERT_TRUE(waitUntil([&] { return rig.layer->ewc_GetStatus(0).losses == 1; }));
     EXPECT_EQ(rig.layer->ewc_GetStatus(0).state, StreamState::Lost);
-    // Attempts against a closed port fail and are tried again.
+    EXPECT_FALSE(rig.layer->ewc_GetStatus(0).reason.empty());
     const std::int64_t frames = rig.layer->ewc_GetStatus(0).framesReceived;
 
+    // Attempts against the closed port fail and are tried again until the
+    // camera is back.
     ASSERT_TRUE(server.start());
     ASSERT_TRUE(waitUntil([&] { return rig.layer->ewc_GetStatus(0).returns == 1; }, 30s));
     EXPECT_TRUE(rig.framesAtLeast(0, frames + 5));
@@ -544,6 +572,14 @@ TEST(CaptureRtsp, ServerStopIsALossAndItsRestartAReturn) {
     EXPECT_EQ(s.state, StreamState::Running);
     EXPECT_EQ(s.losses, 1);
     EXPECT_EQ(rig.layer->EWC_Close(0), 0);
+}
+
+TEST(CaptureNetwork, RtspServerStopIsALossAndItsRestartAReturn) {
+    lossAndReturn(NetworkCameraServer::Kind::Rtsp, "MJPG");
+}
+
+TEST(CaptureNetwork, HttpMjpegServerStopIsALossAndItsRestartAReturn) {
+    lossAndReturn(NetworkCameraServer::Kind::HttpMjpeg, "MJPG");
 }
 
 }  // namespace
