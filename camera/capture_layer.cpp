@@ -787,7 +787,10 @@ int CaptureLayer::EWC_Open(int num, int width, int height, double fps, int devic
     cam->allocate();
     int rc = EWC_NOT_STARTED;
     std::string why;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    // Under KeepTrying the watch thread makes the further attempts, off the
+    // caller's thread.
+    const int attempts = mode == OpenMode::KeepTrying ? 1 : kAttempts;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
         rc = cam->startOnce(&why);
         if (rc != EWC_NOT_STARTED && rc != EWC_NO_FRAME)
             break;

@@ -103,12 +103,13 @@ struct ewc_camera {
     std::string path;
 };
 
-// How EWC_Open treats a camera that does not start (22 or 24 after three
-// attempts).
+// How EWC_Open treats a camera that does not start (22 or 24).
 enum class OpenMode {
-    Once,        // as documented: the camera is freed and stays closed
-    KeepTrying,  // the code is returned all the same, but the camera stays
-                 // reserved in state Lost and is retried like a lost stream
+    Once,        // three attempts; then the camera is freed and stays closed
+    KeepTrying,  // one attempt (the caller waits for no more than one
+                 // first-frame bound); on 22 or 24 the code is returned all
+                 // the same, but the camera stays reserved in state Lost and
+                 // is tried again on its watch thread like a lost stream
 };
 
 enum class StreamState {
@@ -185,9 +186,10 @@ class CaptureLayer {
     // subtype must be RGB32 or null; a device subtype other than null asks
     // the camera for that format (12 when it has none). Each attempt waits
     // at most firstFrameTimeoutMs for the first frame; 22 and 24 are tried
-    // three times in all. Returns a code of the table above; 0 means frames
-    // are arriving and the watch thread runs. Blocks its caller for at most
-    // three first-frame bounds plus pipeline start-up.
+    // three times in all (once under KeepTrying). Returns a code of the
+    // table above; 0 means frames are arriving and the watch thread runs.
+    // Blocks its caller for at most three first-frame bounds (one under
+    // KeepTrying) plus pipeline start-up.
     int EWC_Open(int num, int width, int height, double fps, int deviceIndex,
                  const Guid& grabberSubtype, const Guid& deviceSubtype,
                  OpenMode mode = OpenMode::Once);

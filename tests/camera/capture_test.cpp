@@ -259,8 +259,8 @@ TEST(CaptureOpen, KeepTryingHoldsTheCameraAndOpensItWhenFramesCome) {
     o.onPipeline = [&](int, _GstElement* p) {
         std::lock_guard lock(m);
         pipes.push_back(p);
-        // The first three attempts (the open) see a closed gate.
-        if (pipes.size() > 3)
+        // The open's one attempt and the first retry see a closed gate.
+        if (pipes.size() > 2)
             return;
         if (GstElement* gate = gst_bin_get_by_name(GST_BIN(p), "gate")) {
             g_object_set(gate, "drop", TRUE, nullptr);
@@ -272,12 +272,17 @@ TEST(CaptureOpen, KeepTryingHoldsTheCameraAndOpensItWhenFramesCome) {
     ewc_status s = rig.layer->ewc_GetStatus(0);
     EXPECT_EQ(s.state, StreamState::Lost);
     EXPECT_EQ(s.losses, 1);
+    {
+        std::lock_guard lock(m);
+        EXPECT_EQ(pipes.size(), 1u);  // the caller waited for one attempt only
+    }
     EXPECT_EQ(rig.layer->ewc_used[0], 1);
     EXPECT_EQ(rig.layer->EWC_GetBufferSize(0), 160 * 120 * 4);
     ASSERT_TRUE(
         waitUntil([&] { return rig.layer->ewc_GetStatus(0).state == StreamState::Running; }));
     EXPECT_EQ(rig.layer->ewc_GetStatus(0).returns, 1);
     EXPECT_TRUE(rig.framesAtLeast(0, 3));
+    EXPECT_EQ(rig.layer->ewc_GetStatus(0).losses, 1);  // the failed retry is no new loss
     EXPECT_EQ(rig.layer->EWC_Close(0), 0);
 }
 
