@@ -162,9 +162,10 @@ struct CaptureOptions {
     // thread) with the camera number and the pipeline, before it runs.
     // Tests reach their own elements through it. May be null.
     std::function<void(int number, _GstElement* pipeline)> onPipeline;
-    // Called on the streaming thread at entry (true) and exit (false) of
-    // the frame path, so tests can count what happens inside it. Must not
-    // allocate. May be null.
+    // Called on a streaming thread at entry (true) and exit (false) of each
+    // pass through the frame path (the rate check before conversion, and
+    // the copy into the camera's buffer), so tests can count what happens
+    // inside it. Must not allocate. May be null.
     std::function<void(bool entering)> frameTrace;
 };
 
