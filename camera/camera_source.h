@@ -30,7 +30,8 @@ class CameraSource {
 
     // The cameras in enumeration order (the device index of EWC_Open counts
     // in this order). Empty when there are none. May take a moment (device
-    // probing); called by the capture layer on its owner's thread.
+    // probing). Any thread: the capture layer also asks from a camera's
+    // watch thread, to find a lost device again.
     virtual std::vector<CameraEntry> cameras() = 0;
 };
 

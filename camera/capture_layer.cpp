@@ -15,6 +15,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -165,6 +166,9 @@ class CaptureLayer::Camera {
     std::string source;
     bool staticVideo = false;
     OpenMode mode = OpenMode::Once;
+    // Finds the camera in the list again before a reopen (a device that
+    // came back under another node); empty: keep the source. May be null.
+    std::function<std::string()> findSource;
     int result = -1;
 
     void allocate() {
@@ -432,6 +436,11 @@ int CaptureLayer::Camera::startOnce(std::string* why) {
         busEvent_ = false;
         firstFrame_ = false;
     }
+    {
+        // A new pipeline counts its times from zero again.
+        std::lock_guard lock(frameMutex_);
+        sampleTime_ = -1;
+    }
     // Nobody runs a main loop for this bus: errors and the end of stream
     // wake the watcher, every message is dropped.
     bus_.attach(p);
@@ -598,6 +607,12 @@ void CaptureLayer::Camera::watch() {
             if (stop_)
                 break;
             lock.unlock();
+            if (findSource) {
+                // Only this thread reads the source while the camera is lost.
+                std::string again = findSource();
+                if (!again.empty())
+                    source = std::move(again);
+            }
             std::string why;
             const int rc = startOnce(&why);
             lock.lock();
@@ -760,6 +775,23 @@ int CaptureLayer::EWC_Open(int num, int width, int height, double fps, int devic
     cam->askedSubtype = deviceSubtype;
     cam->source = list[device].source;
     cam->mode = mode;
+    // The same path, else the one camera of the same name (a USB camera
+    // plugged in again may get another device node).
+    cam->findSource = [&source = source_, name = list[device].name, path = list[device].path] {
+        const std::vector<CameraEntry> now = source.cameras();
+        for (const CameraEntry& c : now)
+            if (c.path == path)
+                return c.source;
+        const CameraEntry* found = nullptr;
+        for (const CameraEntry& c : now) {
+            if (c.name != name)
+                continue;
+            if (found)
+                return std::string();  // two of that name: cannot tell
+            found = &c;
+        }
+        return found ? found->source : std::string();
+    };
 
     const SourceShape shape = shapeOf(cam->source);
     if (!shape.builds)
