@@ -200,13 +200,17 @@ class CaptureLayer {
     int EWC_Close(int num);
 
     // Stops the stream (the watch thread ends; the buffer keeps the last
-    // frame). 0 done, 2 nothing to stop, 3 the stop did not complete in 3 s.
+    // frame). 0 done, 2 nothing to stop. (3, a stop that did not complete
+    // in 3 s, cannot happen here: stopping a pipeline is synchronous.)
     int EWC_Stop(int num);
 
     // Copies the newest frame (EWC_GetBufferSize bytes, top row first) into
     // `destination` when it is not null, under the camera's lock, and marks
     // it fetched. 1 if the number is out of range or not open, else 0. The
     // buffer's contents before the first frame are black (all bytes 0).
+    // `destination` must hold EWC_GetBufferSize bytes of this same open: a
+    // thread other than the owner's must not fetch while the owner may
+    // reopen the camera at another size.
     int EWC_GetImage(int num, std::uint8_t* destination);
 
     // Bytes of one frame (width × height × 4); 0 if not open or the number
