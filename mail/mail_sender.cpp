@@ -336,6 +336,7 @@ bool MailSender::sendStep() {
             cleanReplyTo.push_back(a);
 
     SmtpResult result;
+    int attached = 0;  // the files that really went out, not the ones named
     if (envelope.empty()) {
         result.status = SmtpResult::Refused;
     } else {
@@ -348,7 +349,7 @@ bool MailSender::sendStep() {
         in.body = mail.body;
         in.attachments = mail.attachments;
         in.date = clock_.now();
-        const std::string message = buildMimeMessage(in);
+        const std::string message = buildMimeMessage(in, &attached);
         std::vector<std::string> rcpts;
         for (const auto& e : envelope)
             rcpts.push_back(e.address);
@@ -366,10 +367,7 @@ bool MailSender::sendStep() {
         if (delivered) {
             if (refused.empty() && !m_bLastSendOk)
                 report("Network接続が有効になりました");
-            char buf[128];
-            std::snprintf(buf, sizeof buf, "メール送信が完了しました(添付ファイル:%d個)",
-                          static_cast<int>(mail.attachments.size()));
-            report(buf);
+            report("メール送信が完了しました(添付ファイル:" + std::to_string(attached) + "個)");
             if (refused.empty())
                 m_bLastSendOk = true;
         }

@@ -194,6 +194,9 @@ class Connection {
 
     sqlite3* get() const { return db_; }
 
+    // SQLite's virtual-machine steps of the statements finished so far.
+    std::size_t work = 0;
+
   private:
     sqlite3* db_ = nullptr;
     BusyWait busy_;
@@ -201,7 +204,7 @@ class Connection {
 
 class Statement {
   public:
-    Statement(const Connection& db, const char* sql) {
+    Statement(Connection& db, const char* sql) : db_(db) {
         rc_ = sqlite3_prepare_v2(db.get(), sql, -1, &st_, nullptr);
         if (rc_ != SQLITE_OK) {
             sqlite3_finalize(st_);
@@ -210,7 +213,12 @@ class Statement {
     }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
-    ~Statement() { sqlite3_finalize(st_); }
+    ~Statement() {
+        if (st_)
+            db_.work +=
+                static_cast<std::size_t>(sqlite3_stmt_status(st_, SQLITE_STMTSTATUS_VM_STEP, 0));
+        sqlite3_finalize(st_);
+    }
 
     bool ok() const { return st_ != nullptr; }
     // The lock stayed taken past the time-out: another statement would only
@@ -218,11 +226,13 @@ class Statement {
     bool busy() const { return (rc_ & 0xff) == SQLITE_BUSY || (rc_ & 0xff) == SQLITE_LOCKED; }
     int columns() const { return sqlite3_column_count(st_); }
     void bind(int i, std::int64_t v) { sqlite3_bind_int64(st_, i, v); }
+    void reset() { sqlite3_reset(st_); }
     // SQLITE_ROW, SQLITE_DONE or an error.
     int step() { return sqlite3_step(st_); }
     sqlite3_stmt* get() const { return st_; }
 
   private:
+    Connection& db_;
     sqlite3_stmt* st_ = nullptr;
     int rc_ = SQLITE_OK;
 };
@@ -344,17 +354,20 @@ class SqliteVendorDatabase final : public VendorDatabase {
             return result;
         Found found;
         Outcome outcome = Outcome::NeedFull;
-        if (options_.mode == OwlReadMode::Incremental && lastRowid_) {
-            outcome = readIncremental(db, w, found, result.rowsRead);
+        if (options_.mode == OwlReadMode::Incremental) {
+            outcome = readIncremental(db, w, found, result.rowsRead, result.searched);
             result.incremental = outcome == Outcome::Done;
         }
         if (outcome == Outcome::NeedFull) {
+            result.searched = false;
             found = Found{};
             outcome = readFull(db, w, found, result.rowsRead);
         }
         db.exec("COMMIT");
+        result.work = db.work;
         if (outcome != Outcome::Done) {
             result.incremental = false;
+            result.searched = false;
             return result;
         }
 
@@ -366,11 +379,11 @@ class SqliteVendorDatabase final : public VendorDatabase {
 
   private:
     // The anchor, the rows after it, and the forward pass from the start.
-    Outcome readIncremental(Connection& db, const Window& w, Found& found, std::size_t& rows) {
+    Outcome readIncremental(Connection& db, const Window& w, Found& found, std::size_t& rows,
+                            bool& searched) {
         RowReader reader(1);
-        Row anchor;
-        bool haveAnchor = false;
-        {
+        std::optional<Row> anchor;
+        if (lastRowid_) {
             Statement st(db,
                          "SELECT rowid, * FROM energy_history WHERE rowid <= ?1 "
                          "ORDER BY rowid DESC");
@@ -379,31 +392,32 @@ class SqliteVendorDatabase final : public VendorDatabase {
             if (!hasColumns(st, 1))
                 return Outcome::Failed;
             st.bind(1, *lastRowid_);
-            int rc;
-            while ((rc = st.step()) == SQLITE_ROW) {
-                ++rows;
-                Row r;
-                r.rowid = sqlite3_column_int64(st.get(), 0);
-                if (reader.read(st.get(), r)) {
-                    anchor = r;
-                    haveAnchor = true;
-                    break;
-                }
-            }
-            if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-                return Outcome::Failed;
+            const Outcome o = firstValid(st, reader, rows, anchor);
+            if (o != Outcome::Done)
+                return o;
+            // The backward pass would take the anchor itself, so it may reach
+            // further back than the last read position.
+            if (anchor && w.backward(anchor->time))
+                anchor.reset();
         }
-        // No valid row to stop the backward pass, or it would take the anchor
-        // itself: only the whole table tells how far back it goes.
-        if (!haveAnchor || w.backward(anchor.time))
+        if (!anchor) {
+            searched = true;
+            const Outcome o = searchAnchor(db, w, reader, rows, anchor);
+            if (o != Outcome::Done)
+                return o;
+        }
+        // No row that the backward pass would stop at: only the whole table
+        // tells how far back it goes.
+        if (!anchor)
             return Outcome::NeedFull;
 
-        found.lastRowid = anchor.rowid;
+        const Row& a = *anchor;
+        found.lastRowid = a.rowid;
         {
             Statement st(db, "SELECT rowid, * FROM energy_history WHERE rowid > ?1 ORDER BY rowid");
             if (!st.ok() || !hasColumns(st, 1))
                 return Outcome::Failed;
-            st.bind(1, anchor.rowid);
+            st.bind(1, a.rowid);
             int rc;
             while ((rc = st.step()) == SQLITE_ROW) {
                 ++rows;
@@ -440,6 +454,76 @@ class SqliteVendorDatabase final : public VendorDatabase {
             found.forward.push_back(r);
         }
         return rc == SQLITE_DONE ? Outcome::Done : Outcome::Failed;
+    }
+
+    // Steps to the first row whose fields make a valid time; none at the end.
+    static Outcome firstValid(Statement& st, RowReader& reader, std::size_t& rows,
+                              std::optional<Row>& out) {
+        out.reset();
+        int rc;
+        while ((rc = st.step()) == SQLITE_ROW) {
+            ++rows;
+            Row r;
+            r.rowid = sqlite3_column_int64(st.get(), 0);
+            if (reader.read(st.get(), r)) {
+                out = r;
+                return Outcome::Done;
+            }
+        }
+        return rc == SQLITE_DONE ? Outcome::Done : Outcome::Failed;
+    }
+
+    // Finds a row that the backward pass would stop at by bisecting the
+    // rowids: where rowids follow time, the last such row, in some twenty
+    // look-ups on a million rows. Where they do not, whatever row it finds
+    // still bounds the pass; only the reading after it costs more.
+    Outcome searchAnchor(Connection& db, const Window& w, RowReader& reader, std::size_t& rows,
+                         std::optional<Row>& anchor) {
+        // Each end on its own: min() and max() in one query scan the table.
+        Statement ends(db,
+                       "SELECT (SELECT min(rowid) FROM energy_history), "
+                       "(SELECT max(rowid) FROM energy_history)");
+        if (!ends.ok())
+            return ends.busy() ? Outcome::Failed : Outcome::NeedFull;
+        const int rc = ends.step();
+        if (rc != SQLITE_ROW)
+            return Outcome::Failed;
+        if (sqlite3_column_type(ends.get(), 0) == SQLITE_NULL)
+            return Outcome::Done;  // no rows
+        const std::int64_t first = sqlite3_column_int64(ends.get(), 0);
+        const std::int64_t last = sqlite3_column_int64(ends.get(), 1);
+        ends.reset();
+        // Bounds one outside the table; rowids at the very ends of the range
+        // leave no room for them (and no vendor writes such rowids).
+        if (first == std::numeric_limits<std::int64_t>::min() ||
+            last == std::numeric_limits<std::int64_t>::max())
+            return Outcome::Done;
+        std::int64_t lo = first - 1;
+        std::int64_t hi = last + 1;
+        // The distance in unsigned arithmetic: it may exceed the signed range.
+        auto gap = [&] { return static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo); };
+
+        Statement probe(db, "SELECT rowid, * FROM energy_history WHERE rowid >= ?1 ORDER BY rowid");
+        if (!probe.ok() || !hasColumns(probe, 1))
+            return Outcome::Failed;
+        // Invariant: the first valid row at or after lo (the anchor) stops
+        // the pass, or lo lies before the table; no valid row at or after hi
+        // stops it.
+        while (gap() > 1) {
+            const std::int64_t mid = lo + static_cast<std::int64_t>(gap() / 2);
+            probe.reset();
+            probe.bind(1, mid);
+            std::optional<Row> p;
+            if (firstValid(probe, reader, rows, p) != Outcome::Done)
+                return Outcome::Failed;
+            if (p && !w.backward(p->time)) {
+                lo = p->rowid;
+                anchor = p;
+            } else {
+                hi = mid;
+            }
+        }
+        return Outcome::Done;
     }
 
     // The whole table in one scan: the forward pass's prefix and the trailing

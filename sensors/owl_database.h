@@ -27,15 +27,20 @@
 // loaded from a short data file). Rows added are never added again: they
 // fall inside [O, N] afterwards.
 //
-// The SQLite backend reads that result without reading the whole table:
-// rows are stepped one by one (sqlite3_prepare/step); it remembers the
-// newest rowid it has seen, finds the newest valid row at or before it (the
-// anchor) and reads only the rows after the anchor, plus the first rows of
-// the table for the forward pass (usually one). When the anchor itself
-// would be taken by the backward pass (the series is empty or was replaced,
-// the keep period grew, or the rowids are not in time order) it falls back
-// to the full read, so the series after any sequence of cycles equals the
-// full two-pass read's. A table without rowids is always read in full.
+// The SQLite backend reads that result without reading the whole table.
+// Rows are stepped one by one (sqlite3_prepare/step). The backward pass can
+// reach no further back than a valid row that it would stop at (the anchor:
+// t <= N or t < C), so only the rows after an anchor are read. The anchor is
+// the newest valid row at or before the last rowid the previous cycle saw
+// (one row read); when that row would itself be taken (the series is empty
+// or was replaced, the keep period grew, or the rowids are not in time
+// order) a new anchor is found by bisecting the rowids (about twenty rows
+// for a million; exact wherever rowids follow time, still a valid bound
+// where they do not). Only when no probe meets a row that stops the pass
+// does it fall back to the full read. The forward pass reads the first rows
+// of the table, and only while C < O. So the series after any sequence of
+// cycles equals the full two-pass read's, and a cycle reads about as many
+// rows as it adds. A table without rowids is always read in full.
 //
 // Construction of the production backend (app/platform.cpp):
 //   s.backends.put<VendorDatabase>(
@@ -76,9 +81,11 @@ struct OwlCycleResult {
         Read,         // read; `added` records went into the series
     };
     Status status = Status::NotOpened;
-    bool incremental = false;  // only the rows after the anchor were read
+    bool incremental = false;  // only the rows after an anchor were read
+    bool searched = false;     // the anchor was found by bisecting the rowids
     std::size_t added = 0;     // records added to the series
-    std::size_t rowsRead = 0;  // rows stepped over all statements (the cost)
+    std::size_t rowsRead = 0;  // rows stepped over all statements
+    std::size_t work = 0;      // SQLite virtual-machine steps: the whole cost
 };
 
 // The vendor database facility. One object serves one power monitor at a
@@ -105,7 +112,7 @@ class VendorDatabase {
 };
 
 enum class OwlReadMode {
-    Incremental,  // production: rows after the anchor, full read when needed
+    Incremental,  // production: rows after an anchor, full read when none
     Full,         // every cycle reads the whole table (the reference read)
 };
 
