@@ -18,6 +18,8 @@
 #include "app/platform.h"
 #include "app/tarnwick_dlg.h"
 #include "core/overrides.h"
+#include "demo/demo_options.h"
+#include "demo/demo_session.h"
 #include "orvana/build_config.h"
 #include "widgets/japanese_ui.h"
 
@@ -41,8 +43,11 @@ void printHelp() {
         "               every event-list line to standard output; this is also the\n"
         "               mode when neither DISPLAY nor WAYLAND_DISPLAY is set\n"
         "  --help       show this text and exit\n"
-        "  --version    show the version and exit\n\n"
-        "Environment overrides (read once at start-up):\n");
+        "  --version    show the version and exit\n"
+        "%s\n"
+        "Environment overrides (read once at start-up; the demo uses none of the\n"
+        "devices, settings or mail ones):\n",
+        orvana::demo::demoHelpText());
     for (const auto& info : orvana::kOverrideInfo)
         std::printf("  %-24s %s\n", info.name, info.meaning);
     std::printf("\nCtrl-C (SIGINT) ends the program like the \"終了\" button.\n");
@@ -84,6 +89,8 @@ bool hasDisplay() {
 
 int main(int argc, char** argv) {
     bool headless = false;
+    orvana::demo::DemoOptions demoOptions;
+    std::string optionError;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -94,11 +101,30 @@ int main(int argc, char** argv) {
             std::printf("orvana %s\n", orvana::build::kVersion);
             return 0;
         }
-        if (a == "--headless") {
+        if (const int used = demoOptions.take(argc, argv, i, optionError); used != 0) {
+            if (used < 0) {
+                std::fprintf(stderr, "orvana: %s\n", optionError.c_str());
+                return 2;
+            }
+            i += used - 1;
+        } else if (a == "--headless") {
             headless = true;
         } else if (a.rfind("-platform", 0) != 0 && a.rfind("--", 0) == 0) {
             std::fprintf(stderr, "orvana: unknown option %s (see --help)\n", a.c_str());
             return 2;
+        }
+    }
+    if (!demoOptions.complete(optionError)) {
+        std::fprintf(stderr, "orvana: %s\n", optionError.c_str());
+        return 2;
+    }
+    // The demo's folder, devices and settings, while this is the only thread.
+    std::unique_ptr<orvana::demo::DemoSession> demo;
+    if (demoOptions.enabled) {
+        demo = orvana::demo::DemoSession::create(demoOptions, optionError);
+        if (!demo) {
+            std::fprintf(stderr, "orvana: demo: %s\n", optionError.c_str());
+            return 1;
         }
     }
     if (!hasDisplay())
@@ -126,7 +152,10 @@ int main(int argc, char** argv) {
     QString runtimeDir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (runtimeDir.isEmpty())
         runtimeDir = QDir::tempPath();
-    QLockFile instanceLock(runtimeDir + QStringLiteral("/orvana.lock"));
+    // The demo has a lock of its own: it shares nothing with the real
+    // program and may run beside it.
+    QLockFile instanceLock(demo ? QString::fromStdString(demo->paths().lockFile)
+                                : runtimeDir + QStringLiteral("/orvana.lock"));
     instanceLock.setStaleLockTime(0);
     if (!instanceLock.tryLock(0))
         return 0;
@@ -144,7 +173,11 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
 
     const orvana::Overrides overrides = orvana::readOverrides();
-    orvana::CTarnwickDlg dlg(orvana::makeSystemServices(overrides, headless));
+    if (demo)
+        for (const std::string& line : demo->introLines())
+            std::printf("%s\n", line.c_str());
+    orvana::CTarnwickDlg dlg(demo ? orvana::makeDemoServices(*demo, overrides, headless)
+                                  : orvana::makeSystemServices(overrides, headless));
 
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &dlg, [&dlg] {
@@ -160,6 +193,8 @@ int main(int argc, char** argv) {
 
     dlg.OnInitDialog();
     dlg.show();
+    if (demo)
+        demo->start();
     // Headless, the console is all a person sees: what runs and where mail
     // goes, once; and that it ended.
     if (headless)
@@ -169,5 +204,7 @@ int main(int argc, char** argv) {
     app.exec();
     if (headless)
         std::printf("監視を終了しました。\n");
+    if (demo)
+        std::printf("%s\n", demo->farewellLine().c_str());
     return 0;
 }

@@ -6,16 +6,22 @@
 #include <QStandardPaths>
 
 #include "core/headless_prompt.h"
+#include "demo/demo_power.h"
+#include "demo/demo_session.h"
+#include "demo/demo_settings.h"
+#include "demo/maildir_smtp_client.h"
 #include "mail/http_client.h"
 #include "mail/network_state.h"
 #include "mail/smtp_client.h"
 #include "orvana/build_config.h"
 #include "supervision/cleanup_thread.h"
 #include "supervision/power_status.h"
+#include "supervision/session_guard.h"
 #include "supervision/session_watch.h"
 #include "supervision/shutdown_control.h"
 #include "widgets/qt_prompt.h"
 #if ORVANA_WITH_SOUND
+#include "demo/demo_sound.h"
 #include "sound/gst_wave_input.h"
 #include "sound/process_runner.h"
 #endif
@@ -55,6 +61,22 @@ std::string stateFolder() {
     return (base + QStringLiteral("/Quellor/orvana")).toStdString();
 }
 
+// What the real program and the demo share: the prompt, the desktop folder,
+// the manual.
+void commonServices(Services& s, bool headless) {
+    s.makePrompt = [headless](EventLog& log, QWidget* window) -> std::unique_ptr<Prompt> {
+        if (headless)
+            return std::make_unique<HeadlessPrompt>(log);
+        return std::make_unique<QtPrompt>(window);
+    };
+    s.headless = headless;
+    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (desktop.isEmpty())
+        desktop = QDir::homePath() + QStringLiteral("/Desktop");
+    s.desktopDir = desktop.toStdString();
+    s.manualPath = findManual();
+}
+
 }  // namespace
 
 Services makeSystemServices(const Overrides& overrides, bool headless) {
@@ -65,11 +87,7 @@ Services makeSystemServices(const Overrides& overrides, bool headless) {
     if (std::string line = SettingsFileCheckLine(check); !line.empty())
         s.startupWarnings.push_back(line);
     s.fallbackLogDir = stateFolder() + "/log";
-    s.makePrompt = [headless](EventLog& log, QWidget* window) -> std::unique_ptr<Prompt> {
-        if (headless)
-            return std::make_unique<HeadlessPrompt>(log);
-        return std::make_unique<QtPrompt>(window);
-    };
+    commonServices(s, headless);
 
     // Supervision: power supply, power-off and reboot, logind, housekeeping.
     s.power = makeSysfsPowerSource(overrides.sysfsRoot());
@@ -109,13 +127,80 @@ Services makeSystemServices(const Overrides& overrides, bool headless) {
 #endif
 
     s.overrides = overrides;
-    s.headless = headless;
     s.echoToStdout = headless;
-    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (desktop.isEmpty())
-        desktop = QDir::homePath() + QStringLiteral("/Desktop");
-    s.desktopDir = desktop.toStdString();
-    s.manualPath = findManual();
+    return s;
+}
+
+Services makeDemoServices(demo::DemoSession& demo, const Overrides& overrides, bool headless) {
+    const demo::DemoPaths& paths = demo.paths();
+    Services s;
+    s.clock = makeSystemClock();
+    // The demo's own settings file; the user's (ORVANA_CONFIG or the
+    // per-user file) is never opened.
+    SettingsFileCheck check;
+    s.store = makeQtSettingsStore(paths.settings, &check);
+    if (std::string line = SettingsFileCheckLine(check); !line.empty())
+        s.startupWarnings.push_back(line);
+    s.fallbackLogDir = paths.log;
+    commonServices(s, headless);
+    s.desktopDir = paths.root;
+
+    // A battery-powered machine whose mains come and go on the demo's
+    // schedule. The demo never powers the machine off or restarts it (the
+    // commands are blank), holds up no shutdown and follows no logind
+    // signal: it is not watching this machine.
+    s.power = demo::makeDemoPowerSource(demo.schedule(), demo.elapsedFunction());
+    s.shutdown = std::make_unique<CommandShutdownControl>(*s.clock, makeDetachedLauncher(),
+                                                          ShutdownCommands{" ", " "});
+    s.inhibitor = makeNoInhibitor();
+    s.fileTimes = makeStatxFileTimes();
+
+    // Mail: into the Maildir folder, which needs no network; or to the
+    // SMTP server given with --smtp (the own-server account the demo's
+    // settings name), behind the real network gate.
+    const std::string maildir = paths.maildir;
+    if (demo.options().smtp.empty()) {
+        s.smtp = demo::makeMaildirSmtpClient(maildir);
+        s.newSmtpClient = [maildir] { return demo::makeMaildirSmtpClient(maildir); };
+        s.network = demo::makeLocalDeliveryNetworkState();
+    } else {
+        s.smtp = makeCurlSmtpClient();
+        s.newSmtpClient = [] { return makeCurlSmtpClient(); };
+        s.network = makeSysfsNetworkState(overrides.sysfsRoot());
+    }
+    s.http = makeCurlHttpClient();
+
+    // The monitors' devices.
+#if ORVANA_WITH_SOUND
+    // A test source that bursts loud on the schedule.
+    sound::GstWaveInputOptions audio;
+    auto burst = std::make_shared<demo::DemoSound>();
+    audio.source = demo::DemoSound::description();
+    audio.onPipeline = burst->hook();
+    demo.onSound([burst](bool loud) { burst->setLoud(loud); });
+    s.backends.put<sound::WaveInputFactory>(sound::makeGstWaveInputFactory(audio));
+    s.backends.put<sound::ProcessRunner>(sound::makeProcessRunner());
+#endif
+#if ORVANA_WITH_CAMERA
+    s.backends.put<camera::CameraSource>(camera::makeListedCameraSource(demo::kDemoCameras));
+#endif
+#if ORVANA_WITH_SENSORS
+    // The demo's meter and counter libraries only, through the loader the
+    // real ones go through; never the system's.
+    s.backends.put<DeviceLibraryLoader>(
+        std::make_unique<FolderLibraryLoader>(demo::DemoSession::libraryFolders(), false));
+    s.backends.put<VendorDatabase>(makeSqliteVendorDatabase(paths.vendorDb));
+#endif
+
+    s.overrides = overrides;
+    s.overrides.config = paths.settings;
+    // The Maildir delivery stands in for the maker's account: the start-up
+    // overview names the folder where the mails go.
+    if (demo.options().smtp.empty())
+        s.overrides.makerSmtp = maildir;
+    // The console shows the event list also with a window: the person who
+    // started the demo from a terminal sees it there too.
+    s.echoToStdout = true;
     return s;
 }
 

@@ -1,0 +1,38 @@
+// The demo's settings: mail and every notice on, recipients for every kind of
+// notice, the attachments as they come, every monitor switched on, and limits
+// that the simulated devices cross during their episodes (demo_schedule.h).
+#pragma once
+
+#include <string>
+
+#include "core/settings_store.h"
+
+namespace orvana::demo {
+
+// The limits the schedule's episodes cross.
+inline constexpr int kSoundThresholdSlider = 500;  // -15 dB
+inline constexpr double kTemperatureLimit = 30.0;  // °C, hysteresis 1
+inline constexpr double kRadiationLimit = 120.0;   // counts a minute, hysteresis 20
+inline constexpr double kPowerLimit = 2.0;         // kW, hysteresis 0.2
+
+// The recipients: the owner gets every kind, the guard abnormal notices only.
+inline constexpr const char* kOwnerAddress = "owner@example.com";
+inline constexpr const char* kGuardAddress = "guard@example.com";
+inline constexpr const char* kKeepAliveAddress = "keepalive@example.com";
+inline constexpr const char* kDemoFrom = "orvana-demo@example.com";
+inline constexpr const char* kDemoSubject = "orvanaデモ";
+
+// The two cameras: a ball moving over a still background, and still colour
+// bars (the camera list's syntax, camera/camera_source.h).
+inline constexpr const char* kDemoCameras =
+    "videotestsrc is-live=true pattern=ball background-color=0xff203040 ; "
+    "videotestsrc is-live=true pattern=smpte75";
+
+// Writes every section into `store` and syncs it. dataDir: "DATA_DIR".
+// smtp: empty for the Maildir delivery (the maker's account, which the
+// Maildir client never contacts), else host:port of the own server, used
+// without login and TLS. False when the store could not be written. UI
+// thread (or before the application exists).
+bool writeDemoSettings(SettingsStore& store, const std::string& dataDir, const std::string& smtp);
+
+}  // namespace orvana::demo
