@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QStandardPaths>
 
 #include "core/headless_prompt.h"
@@ -144,6 +146,11 @@ Services makeDemoServices(demo::DemoSession& demo, const Overrides& overrides, b
     s.fallbackLogDir = paths.log;
     commonServices(s, headless);
     s.desktopDir = paths.root;
+    // With a display, the windows side by side rather than in one pile.
+    if (QScreen* screen = QGuiApplication::primaryScreen(); screen && !headless) {
+        const QRect work = screen->availableGeometry();
+        demo::writeDemoWindowPlaces(*s.store, work.left(), work.top(), work.width(), work.height());
+    }
 
     // A battery-powered machine whose mains come and go on the demo's
     // schedule. The demo never powers the machine off or restarts it (the

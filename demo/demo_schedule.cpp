@@ -67,12 +67,13 @@ Schedule::Schedule(double timeScale) : scale_(std::clamp(timeScale, 1.0, 100.0))
 double Schedule::temperature(double t) const {
     if (active(EpisodeKind::HighTemperature, t))
         return roundTo(32.5 + 0.4 * std::sin(t / 23.0), 0.1);
-    return roundTo(23.5 + 1.8 * std::sin(2 * kPi * t / kDay) + 0.3 * std::sin(t / 170.0), 0.1);
+    // A room: warmest in the afternoon, a slow wobble of a heating cycle.
+    return roundTo(23.5 + 1.8 * std::sin(2 * kPi * t / kDay) + 0.2 * std::sin(t / 600.0), 0.1);
 }
 
 double Schedule::humidity(double t) const {
-    return roundTo(48.0 + 7.0 * std::sin(2 * kPi * t / kDay + 1.3) + 1.0 * std::sin(t / 310.0),
-                   0.1);
+    // Drier when warmer.
+    return roundTo(48.0 - 6.0 * std::sin(2 * kPi * t / kDay) + 0.5 * std::sin(t / 900.0), 0.1);
 }
 
 double Schedule::countsPerMinute(double t) const {

@@ -1,5 +1,7 @@
 #include "demo/demo_settings.h"
 
+#include <algorithm>
+
 #include "core/app_settings.h"
 #include "core/status_text.h"
 
@@ -52,6 +54,39 @@ bool writeDemoSettings(SettingsStore& store, const std::string& dataDir, const s
     store.writeString("Owl", "WarnHiste", "0.2");
     store.writeInt("Owl", "WarnMaType", 0);  // judge each minute's power
     return store.sync();
+}
+
+std::vector<WindowPlace> demoWindowPlaces(int left, int top, int width, int height) {
+    // Room for the title bars the window manager adds above each window.
+    constexpr int kMargin = 10, kTitle = 32;
+    std::vector<WindowPlace> places;
+    const auto add = [&](const char* section, int x, int y, int w, int h) {
+        // Inside the work area, even when it is smaller than the windows.
+        w = std::min(w, width - 2 * kMargin);
+        h = std::min(h, height - kTitle - kMargin);
+        x = std::clamp(x, left, left + width - w);
+        y = std::clamp(y, top + kTitle, top + height - h);
+        places.push_back({section, Placement{x, y, x + w, y + h}});
+    };
+    const int mainWidth = std::clamp(width * 7 / 25, 320, 500);
+    add("Placement", left + kMargin, top + kTitle, mainWidth,
+        std::max(480, height - kTitle - kMargin));
+
+    const char* monitors[] = {"Volume", "Temperature", "Geiger", "Owl", "Camera0", "Camera1"};
+    const int gridLeft = left + 2 * kMargin + mainWidth;
+    const int cellWidth = (left + width - gridLeft) / 2;
+    const int cellHeight = height / 3;
+    for (int i = 0; i < 6; ++i) {
+        const int col = i % 2, row = i / 2;
+        add(monitors[i], gridLeft + col * cellWidth, top + kTitle + row * cellHeight,
+            std::max(320, cellWidth - kMargin), std::max(240, cellHeight - kTitle - kMargin));
+    }
+    return places;
+}
+
+void writeDemoWindowPlaces(SettingsStore& store, int left, int top, int width, int height) {
+    for (const WindowPlace& p : demoWindowPlaces(left, top, width, height))
+        SavePlacement(store, p.section, p.rect);
 }
 
 }  // namespace orvana::demo

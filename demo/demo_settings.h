@@ -4,7 +4,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "core/app_settings.h"
 #include "core/settings_store.h"
 
 namespace orvana::demo {
@@ -34,5 +36,23 @@ inline constexpr const char* kDemoCameras =
 // without login and TLS. False when the store could not be written. UI
 // thread (or before the application exists).
 bool writeDemoSettings(SettingsStore& store, const std::string& dataDir, const std::string& smtp);
+
+// Where the demo's windows open on a display: the main window down the left
+// of the work area, the monitor windows in a grid of two columns and three
+// rows beside it (sound, temperature, radiation, power, then the two
+// cameras), so that a person sees every window at once. Left alone, every
+// window would open at the top right, one on top of the other. Each entry is
+// a settings section and its rectangle (right and bottom exclusive), inside
+// the work area; windows smaller than their least size may overlap on small
+// screens. Pure.
+struct WindowPlace {
+    const char* section;
+    Placement rect;
+};
+std::vector<WindowPlace> demoWindowPlaces(int left, int top, int width, int height);
+
+// Writes demoWindowPlaces into the sections' "left", "top", "right" and
+// "bottom". UI thread.
+void writeDemoWindowPlaces(SettingsStore& store, int left, int top, int width, int height);
 
 }  // namespace orvana::demo

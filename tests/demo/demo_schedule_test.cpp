@@ -52,8 +52,9 @@ TEST(DemoSchedule, EveryMonitorHasSomethingToReportWithinThreeMinutes) {
             // power are judged on completed minutes), or begun by then.
             const bool fromHistory = e.active(-30) && e.active(-59);
             EXPECT_TRUE(fromHistory || (e.first >= 0 && e.first + neededSeconds(k) <= 180));
-            if (scale > 1 && !fromHistory)
+            if (scale > 1 && !fromHistory) {
                 EXPECT_LE(e.first, 30);
+            }
         }
     }
     // A mains loss lasts a minute, as the demo promises.
@@ -173,6 +174,46 @@ TEST(DemoPower, MainsAndBatteryFollowTheSchedule) {
     EXPECT_EQ(power->read().acLineStatus, 0);
     now = loss.first + loss.length + 0.5;
     EXPECT_EQ(power->read().acLineStatus, 1);
+}
+
+// With a display the windows open side by side inside the work area: none
+// hides another where the screen has room, none is smaller than it may be,
+// and none lies off the screen, wherever the work area is.
+TEST(DemoWindows, OpenSideBySideInsideTheWorkArea) {
+    struct Area {
+        int left, top, width, height;
+        bool roomy;
+    };
+    for (const Area a : {Area{0, 0, 1920, 1080, true}, Area{0, 0, 1600, 1000, true},
+                         Area{1920, 27, 1920, 1053, true}, Area{0, 27, 1366, 741, false},
+                         Area{0, 0, 800, 600, false}}) {
+        SCOPED_TRACE(::testing::Message() << a.width << "x" << a.height << "+" << a.left);
+        const auto places = demoWindowPlaces(a.left, a.top, a.width, a.height);
+        ASSERT_EQ(places.size(), 7u);
+        EXPECT_STREQ(places[0].section, "Placement");
+        for (const WindowPlace& p : places) {
+            SCOPED_TRACE(p.section);
+            const Placement& r = p.rect;
+            EXPECT_GE(r.left, a.left);
+            EXPECT_GE(r.top, a.top);
+            EXPECT_LE(r.right, a.left + a.width);
+            EXPECT_LE(r.bottom, a.top + a.height);
+            if (a.roomy) {
+                EXPECT_GE(r.right - r.left, 320);
+                EXPECT_GE(r.bottom - r.top, std::string(p.section) == "Placement" ? 480 : 240);
+            }
+        }
+        if (!a.roomy)
+            continue;
+        for (std::size_t i = 0; i < places.size(); ++i)
+            for (std::size_t j = i + 1; j < places.size(); ++j) {
+                const Placement& p = places[i].rect;
+                const Placement& q = places[j].rect;
+                EXPECT_TRUE(p.right <= q.left || q.right <= p.left || p.bottom <= q.top ||
+                            q.bottom <= p.top)
+                    << places[i].section << " and " << places[j].section;
+            }
+    }
 }
 
 // argv from words.
