@@ -212,6 +212,8 @@ void MailSender::SendMailThread() {
                 return;
             continue;  // the stop request was lifted meanwhile
         }
+        // The outbox's bounds: beyond them the oldest mails become a digest.
+        queue_.foldIfOverLimits(currentSettings().subject, clock_.now());
         // 2.-3.
         if (queue_.empty()) {
             if (m_bBatchMode) {
@@ -287,6 +289,8 @@ bool MailSender::sendStep() {
             return false;
         mail = snapshotOf(*digest);
     } else {
+        // A long outage fills the outbox while this loop retries.
+        queue_.foldIfOverLimits(cfg.subject, clock_.now());
         auto h = queue_.head();
         if (!h)
             return false;
@@ -377,8 +381,12 @@ bool MailSender::sendStep() {
             std::lock_guard lock(queue_.CS_SendMailThread);
             m_sentTimes.push_front(mail.time);
         }
+        // Only now does the mail's outbox file go: a crash before this
+        // point sends it again rather than never.
         if (!digest)
             queue_.removeHead(mail.identity);
+        else
+            queue_.finishDigest(std::move(digest));
     };
 
     // Nothing but blanks between the commas: nobody to send to, so the mail
