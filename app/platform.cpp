@@ -66,7 +66,8 @@ Services makeSystemServices(const Overrides& overrides, bool headless) {
     s.newSmtpClient = [] { return makeCurlSmtpClient(); };
     s.http = makeCurlHttpClient();
     s.network = makeSysfsNetworkState(overrides.sysfsRoot());
-    s.outboxDir = outboxFolder(overrides.outbox, std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
+    s.outboxDir =
+        outboxFolder(overrides.outbox, std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
 
     // What the monitor kinds use.
 #if ORVANA_WITH_SOUND

@@ -109,8 +109,7 @@ std::size_t CMail::CombineMails(const CMail* first, std::size_t count, const std
         // that never reached the disk still stood for.
         if (p->m_outboxId)
             m_outboxParts.push_back(p->m_outboxId);
-        m_outboxParts.insert(m_outboxParts.end(), p->m_outboxParts.begin(),
-                             p->m_outboxParts.end());
+        m_outboxParts.insert(m_outboxParts.end(), p->m_outboxParts.begin(), p->m_outboxParts.end());
     }
     return n;
 }
@@ -137,6 +136,16 @@ MailSnapshot snapshotOf(const CMail& m) {
 void MailQueue::attachOutbox(std::unique_ptr<Outbox> outbox) {
     outbox_ = std::move(outbox);
 }
+
+namespace {
+std::string sizeText(std::uint64_t bytes) {
+    if (bytes >= 1024 * 1024)
+        return std::to_string(bytes / (1024 * 1024)) + "MB";
+    if (bytes >= 1024)
+        return std::to_string(bytes / 1024) + "KB";
+    return std::to_string(bytes) + "B";
+}
+}  // namespace
 
 std::size_t MailQueue::loadOutbox(const std::string& label, TimeT now) {
     if (!outbox_)
@@ -173,7 +182,8 @@ std::size_t MailQueue::loadOutbox(const std::string& label, TimeT now) {
         (tail ? tail->m_pNext : m_pMailHead) = std::move(rest);
     }
     if (found > 0)
-        outbox_->note("未送信のメールが" + std::to_string(found) + "通見つかりました。送信を再開します。");
+        outbox_->note("未送信のメールが" + std::to_string(found) +
+                      "通見つかりました。送信を再開します。");
     while (foldIfOverLimits(label, now)) {
     }
     return found;
@@ -194,8 +204,8 @@ bool MailQueue::foldIfOverLimits(const std::string& label, TimeT now) {
     foldRefusedAt_ = 0;
     const OutboxLimits& l = outbox_->limits();
     outbox_->note("送信待ちメールが上限(" + std::to_string(l.maxMails) + "通/" +
-                  std::to_string(l.maxBytes / (1024 * 1024)) + "MB)を超えたため、古い" +
-                  std::to_string(k) + "通を1通のまとめメールにしました。");
+                  sizeText(l.maxBytes) + ")を超えたため、古い" + std::to_string(k) +
+                  "通を1通のまとめメールにしました。");
     return true;
 }
 
@@ -307,6 +317,22 @@ bool MailQueue::removeHead(const CMail* identity) {
     if (gone && outbox_)
         outbox_->remove(*gone);
     return gone != nullptr;
+}
+
+void MailQueue::settleHead(const CMail* identity) {
+    if (!outbox_)
+        return;
+    CMail done;
+    {
+        std::lock_guard lock(CS_SendMailThread);
+        if (!m_pMailHead || m_pMailHead.get() != identity)
+            return;
+        done.m_outboxId = m_pMailHead->m_outboxId;
+        done.m_outboxParts = std::move(m_pMailHead->m_outboxParts);
+        m_pMailHead->m_outboxId = 0;
+        m_pMailHead->m_outboxParts.clear();
+    }
+    outbox_->remove(done);
 }
 
 bool MailQueue::setHeadRecipients(const CMail* identity, const std::string& to,

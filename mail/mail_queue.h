@@ -136,6 +136,10 @@ class MailQueue {
     // removes its outbox file). Returns false when the head is another mail
     // or the queue is empty.
     bool removeHead(const CMail* identity);
+    // The head mail (if it still is `identity`) is done with: its outbox
+    // file goes now, while the mail stays queued until removeHead, so the
+    // sender can make a delivery durable before it reports it.
+    void settleHead(const CMail* identity);
     // Replaces To and Cc of the head mail if it still is `identity`; its
     // outbox file records the change, so recipients that accepted are not
     // mailed again after a restart.

@@ -367,6 +367,13 @@ bool MailSender::sendStep() {
     }
 
     auto finish = [&](bool delivered) {
+        // The outbox file goes first, the moment the server has the mail, so
+        // a crash sends it twice only if it comes while the server answers.
+        const bool isDigest = digest != nullptr;
+        if (!isDigest)
+            queue_.settleHead(mail.identity);
+        else
+            queue_.finishDigest(std::move(digest));
         if (delivered) {
             if (refused.empty() && !m_bLastSendOk)
                 report("Network接続が有効になりました");
@@ -381,12 +388,8 @@ bool MailSender::sendStep() {
             std::lock_guard lock(queue_.CS_SendMailThread);
             m_sentTimes.push_front(mail.time);
         }
-        // Only now does the mail's outbox file go: a crash before this
-        // point sends it again rather than never.
-        if (!digest)
+        if (!isDigest)
             queue_.removeHead(mail.identity);
-        else
-            queue_.finishDigest(std::move(digest));
     };
 
     // Nothing but blanks between the commas: nobody to send to, so the mail
@@ -412,32 +415,37 @@ bool MailSender::sendStep() {
     }
 
     // Some recipients refused: keep only those worth another try (mailbox
-    // busy or unavailable); the ones that accepted never get it twice.
+    // busy or unavailable); the ones that accepted never get it twice. The
+    // recipients left are recorded before anything is reported.
     std::string retryTo, retryCc;
     for (const auto& r : refused) {
-        if (r.code == 450 || r.code == 550) {
-            report("メール送信に失敗しました。再トライします");
-            bool isCc = false;
-            for (const auto& e : envelope)
-                if (e.address == r.address)
-                    isCc = e.isCc;
-            (isCc ? retryCc : retryTo) +=
-                (isCc ? retryCc : retryTo).empty() ? r.address : "," + r.address;
-        } else {
-            report(stripControls(r.address) + "へのメール送信に失敗しました。");
-        }
+        if (r.code != 450 && r.code != 550)
+            continue;
+        bool isCc = false;
+        for (const auto& e : envelope)
+            if (e.address == r.address)
+                isCc = e.isCc;
+        std::string& list = isCc ? retryCc : retryTo;
+        list += list.empty() ? r.address : "," + r.address;
     }
-    m_bLastSendOk = false;
     const bool delivered = result.status == SmtpResult::Sent;
-    if (retryTo.empty() && retryCc.empty()) {
-        finish(delivered);
-    } else if (digest) {
+    const bool done = retryTo.empty() && retryCc.empty();
+    if (!done && digest) {
         digest->m_to = retryTo;
         digest->m_cc = retryCc;
         queue_.pushFront(std::move(digest));
-    } else {
+    } else if (!done) {
         queue_.setHeadRecipients(mail.identity, retryTo, retryCc);
     }
+    for (const auto& r : refused) {
+        if (r.code == 450 || r.code == 550)
+            report("メール送信に失敗しました。再トライします");
+        else
+            report(stripControls(r.address) + "へのメール送信に失敗しました。");
+    }
+    m_bLastSendOk = false;
+    if (done)
+        finish(delivered);
     pause(10, false);
     return true;
 }

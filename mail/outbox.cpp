@@ -315,7 +315,7 @@ bool decodeOutboxMail(const std::string& text, CMail& m, std::string& reason) {
     const std::string magic = kMagic;
     if (text.size() < magic.size()) {
         reason = text.compare(0, text.size(), magic, 0, text.size()) == 0 ? "途中で切れています"
-                                                                            : "形式が違います";
+                                                                          : "形式が違います";
         return false;
     }
     if (text.compare(0, magic.size(), magic) != 0) {
