@@ -486,13 +486,27 @@ std::vector<std::unique_ptr<CMail>> Outbox::load() {
     std::map<std::uint64_t, std::unique_ptr<CMail>> valid;
     std::map<std::uint64_t, std::pair<std::string, std::string>> damaged;  // id -> name, reason
     std::uint64_t maxId = 0;
-    for (const std::string& name : listFolder(folder_)) {
-        if (endsWith(name, ".tmp")) {
-            // A write that never reached its rename: its mail (or digest)
-            // is still where it was before.
-            removeTree(folder_ + "/" + name);
+    // A temporary file that is whole was flushed, or the process ended
+    // between writing and renaming it: it is the newest state of its mail
+    // and takes its place. A torn one never happened.
+    std::vector<std::string> names = listFolder(folder_);
+    for (const std::string& name : names) {
+        if (!endsWith(name, ".tmp"))
             continue;
-        }
+        const std::string final = name.substr(0, name.size() - 4);
+        std::uint64_t id = 0;
+        std::string text, reason;
+        CMail probe;
+        const bool whole = parseMailName(final, id) &&
+                           readMailFile(folder_ + "/" + name, text, reason) &&
+                           decodeOutboxMail(text, probe, reason) && probe.m_outboxId == id;
+        if (!whole ||
+            ::rename((folder_ + "/" + name).c_str(), (folder_ + "/" + final).c_str()) != 0)
+            removeTree(folder_ + "/" + name);
+    }
+    for (const std::string& name : listFolder(folder_)) {
+        if (endsWith(name, ".tmp"))
+            continue;
         std::uint64_t id = 0;
         if (!parseMailName(name, id))
             continue;
@@ -599,8 +613,8 @@ bool Outbox::linkAttachments(CMail& mail) {
         if (linkOrCopy(path, target))
             path = target;
     }
-    syncFolder(dir);
-    syncFolder(folder_ + "/att");
+    // No flush of their own: the links' folder entries go to the disk with
+    // the journal commit that the mail's own flush forces (ext4, xfs).
     return true;
 }
 
@@ -632,8 +646,9 @@ bool Outbox::writeDurably(const std::string& path, const std::string& data,
              ")。送信前にプログラムが終了すると、このメールは失われます。");
         return false;
     }
+    // The rename needs no flush of the folder: a whole temporary file
+    // left by a power cut is taken as the mail at the next load.
     step((prefix + "-committed").c_str());
-    syncFolder(folder_);
     return true;
 }
 

@@ -10,14 +10,18 @@
 //                           system, else a copy), so housekeeping of the
 //                           data folder cannot take them away
 //   damaged/                files that could not be read, set aside
-//   *.tmp                   a write that had not finished; removed at load
+//   *.mail.tmp              a write not yet renamed: taken as the mail when
+//                           whole (its checksum holds), else removed
 //
 // Every write goes to a temporary file beside the target, is flushed to the
-// disk and renamed into place; the folder is flushed after each rename and
-// each removal. A digest names the mails it replaces ("part" lines): its
-// rename is the moment the fold happens, and a load that finds a digest
-// removes the parts it names, so a crash leaves the parts or the digest,
-// never neither and never both.
+// disk and renamed into place before the call returns. A mail's file names
+// its own checksum, so a whole file is told from a torn one; the moment a
+// whole temporary file exists, the write has happened (a crash before the
+// rename leaves it for the next load), which spares a flush of the folder
+// on the UI thread. Removals flush the folder. A digest names the mails it
+// replaces ("part" lines): a load that finds a digest removes the parts it
+// names, and the parts go only once the digest is written, so a crash
+// leaves the parts or the digest, never neither and never both.
 #pragma once
 
 #include <atomic>

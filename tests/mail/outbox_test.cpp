@@ -241,6 +241,7 @@ TEST_F(OutboxSend, StoredMailSurvivesRestartAndGoesOnlyOnceTheServerAcceptedIt) 
 }
 
 TEST_F(OutboxSend, DamagedFilesAreSetAsideAndReportedTheRestIsSent) {
+    const std::string found4 = "未送信のメールが4通見つかりました。送信を再開します。";
     {
         auto q = durableQueue();
         for (int i = 0; i < 3; ++i)
@@ -255,6 +256,16 @@ TEST_F(OutboxSend, DamagedFilesAreSetAsideAndReportedTheRestIsSent) {
     ASSERT_EQ(::mkfifo((box() + "/0000000000000013.mail").c_str(), 0600), 0);  // would block
     writeFile(box() + "/0000000000000014.mail", text);  // another mail's file under this name
     writeFile(box() + "/0000000000000015.mail.tmp", "a write that never finished");
+    // A whole one was written and flushed; the power went before its rename.
+    {
+        CMail late;
+        late.m_outboxId = late.m_outboxOrder = 17;
+        late.m_time = clock.now();
+        late.m_to = "a@x.example";
+        late.m_subject = "通知3";
+        late.m_body = "本文";
+        writeFile(box() + "/0000000000000017.mail.tmp", encodeOutboxMail(late));
+    }
     fs::create_directories(box() + "/att/0000000000000099");
     writeFile(box() + "/att/0000000000000099/left.jpg", "orphan");
     writeFile(box() + "/notes.txt", "not ours");
@@ -266,7 +277,7 @@ TEST_F(OutboxSend, DamagedFilesAreSetAsideAndReportedTheRestIsSent) {
 
     queue = durableQueue();
     MailQueue* q = queue.get();
-    EXPECT_EQ(q->loadOutbox("orvana", clock.now()), 3u);
+    EXPECT_EQ(q->loadOutbox("orvana", clock.now()), 4u);
     const std::string aside = box() + "/damaged";
     auto line = [&](const std::string& name, const std::string& reason) {
         return "送信待ちメールのファイル" + name + "を読めません(" + reason + ")。" + aside +
@@ -281,18 +292,21 @@ TEST_F(OutboxSend, DamagedFilesAreSetAsideAndReportedTheRestIsSent) {
     };
     if (!root)
         expected.push_back(line("0000000000000016.mail", "読めません: Permission denied"));
-    expected.push_back(kFound3);
+    expected.push_back(found4);
     EXPECT_EQ(reports.texts(), expected);
-    EXPECT_EQ(storedMailFiles(box()), good);
+    auto kept = good;
+    kept.push_back("0000000000000017.mail");
+    EXPECT_EQ(storedMailFiles(box()), kept);
     EXPECT_EQ(storedMailFiles(aside).size(), expected.size() - 1);
     EXPECT_FALSE(fs::exists(box() + "/0000000000000015.mail.tmp"));
+    EXPECT_FALSE(fs::exists(box() + "/0000000000000015.mail"));
     EXPECT_FALSE(fs::exists(box() + "/att/0000000000000099"));
     EXPECT_TRUE(fs::exists(box() + "/notes.txt"));
 
     startSender(*q);
-    ASSERT_TRUE(stepUntilDelivered(*q, 3));
-    ASSERT_EQ(received().size(), 3u);
-    for (int i = 0; i < 3; ++i)
+    ASSERT_TRUE(stepUntilDelivered(*q, 4));
+    ASSERT_EQ(received().size(), 4u);
+    for (int i = 0; i < 4; ++i)
         EXPECT_EQ(received()[static_cast<std::size_t>(i)].subject, "通知" + std::to_string(i));
     EXPECT_TRUE(storedMailFiles(box()).empty());
     // Set aside once: the next start finds nothing to report.
