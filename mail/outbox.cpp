@@ -660,11 +660,14 @@ bool Outbox::add(CMail& mail) {
     mail.m_outboxId = nextId_++;
     if (mail.m_outboxOrder == 0)
         mail.m_outboxOrder = mail.m_outboxId;
+    const std::vector<std::string> originals = mail.m_attachments;
     linkAttachments(mail);
     step(digest ? "digest-attachments-linked" : "mail-attachments-linked");
     const std::string data = encodeOutboxMail(mail);
     if (!writeDurably(mailPath(mail.m_outboxId), data, prefix)) {
+        // In memory only from here on, with the files it named at first.
         removeTree(attDir(mail.m_outboxId));
+        mail.m_attachments = originals;
         mail.m_outboxId = 0;
         return false;
     }

@@ -316,6 +316,42 @@ TEST_F(OutboxSend, DamagedFilesAreSetAsideAndReportedTheRestIsSent) {
     EXPECT_TRUE(again.empty());
 }
 
+TEST_F(OutboxSend, WhenTheDiskRefusesTheMailIsReportedAndStillSent) {
+    // The first write meets a folder where its temporary file should go.
+    fs::create_directories(box() + "/0000000000000001.mail.tmp");
+    queue = durableQueue();
+    MailQueue* q = queue.get();
+    const std::string pic = picture("2026年12月08日10時00分00秒#Cam0.jpg", 3000);
+    q->append("a@x.example", "", "通知0", "本文", "", {pic}, clock.now());
+    q->append("a@x.example", "", "通知1", "本文", "", {}, clock.now());
+    EXPECT_EQ(reports.texts(),
+              std::vector<std::string>{"送信待ちメールを保存できません(Is a directory)。送信前に"
+                                       "プログラムが終了すると、このメールは失われます。"});
+    ASSERT_EQ(q->size(), 2u);
+    EXPECT_EQ(q->all()[0].attachments, std::vector<std::string>{pic});
+    EXPECT_EQ(storedMailFiles(box()).size(), 1u);
+    // A folder that cannot be made is reported once, however many mails.
+    writeFile(dir.file("plain-file"), "x");
+    MailQueue elsewhere;
+    elsewhere.attachOutbox(std::make_unique<Outbox>(
+        dir.file("plain-file/outbox"),
+        [this](const std::string& line) { reports.add(line, 2); }));
+    elsewhere.append("a@x.example", "", "通知2", "本文", "", {}, clock.now());
+    elsewhere.append("a@x.example", "", "通知3", "本文", "", {}, clock.now());
+    EXPECT_EQ(reports.count("送信待ちメールのフォルダ" + dir.file("plain-file/outbox") +
+                            "を使えません(Not a directory)。送信前にプログラムが終了すると、"
+                            "メールは失われます。"),
+              1);
+    EXPECT_EQ(elsewhere.size(), 2u);
+
+    startSender(*q);
+    ASSERT_TRUE(stepUntilDelivered(*q, 2));
+    ASSERT_EQ(received().size(), 2u);
+    ASSERT_EQ(received()[0].attachments.size(), 1u);
+    EXPECT_EQ(received()[0].attachments[0].size, 3000);
+    EXPECT_TRUE(storedMailFiles(box()).empty());
+}
+
 // Four notices, the newest with a picture, folded by `fold`.
 struct FoldSetup {
     std::unique_ptr<MailQueue> queue;
