@@ -40,12 +40,26 @@ std::string findManual() {
     return candidates.back().toStdString();
 }
 
+// The user's state folder of the program: $XDG_STATE_HOME (default
+// ~/.local/state) + "/Quellor/orvana".
+std::string stateFolder() {
+    const QByteArray xdg = qgetenv("XDG_STATE_HOME");
+    const QString base = !xdg.isEmpty() && QDir::isAbsolutePath(QString::fromLocal8Bit(xdg))
+                             ? QString::fromLocal8Bit(xdg)
+                             : QDir::homePath() + QStringLiteral("/.local/state");
+    return (base + QStringLiteral("/Quellor/orvana")).toStdString();
+}
+
 }  // namespace
 
 Services makeSystemServices(const Overrides& overrides, bool headless) {
     Services s;
     s.clock = makeSystemClock();
-    s.store = makeQtSettingsStore(overrides.config);
+    SettingsFileCheck check;
+    s.store = makeQtSettingsStore(overrides.config, &check);
+    if (std::string line = SettingsFileCheckLine(check); !line.empty())
+        s.startupWarnings.push_back(line);
+    s.fallbackLogDir = stateFolder() + "/log";
     s.makePrompt = [headless](EventLog& log, QWidget* window) -> std::unique_ptr<Prompt> {
         if (headless)
             return std::make_unique<HeadlessPrompt>(log);

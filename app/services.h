@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/backends.h"
 #include "core/clock.h"
@@ -64,6 +65,12 @@ struct Services {
     // Adds the monitor kinds; null: every kind this build has
     // (registerMonitorKinds).
     MonitorRegistration registerMonitors;
+
+    // Said in the event list (and a notice box) right after the banner: what
+    // start-up found before the window existed (a damaged settings file).
+    std::vector<std::string> startupWarnings;
+    // Where the daily log goes while the data folder cannot be written.
+    std::string fallbackLogDir;
 
     Overrides overrides;
     bool headless = false;      // offscreen platform

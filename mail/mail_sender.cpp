@@ -340,6 +340,7 @@ bool MailSender::sendStep() {
             cleanReplyTo.push_back(a);
 
     SmtpResult result;
+    int attached = 0;  // the files that really went out, not the ones named
     if (envelope.empty()) {
         result.status = SmtpResult::Refused;
     } else {
@@ -352,7 +353,7 @@ bool MailSender::sendStep() {
         in.body = mail.body;
         in.attachments = mail.attachments;
         in.date = clock_.now();
-        const std::string message = buildMimeMessage(in);
+        const std::string message = buildMimeMessage(in, &attached);
         std::vector<std::string> rcpts;
         for (const auto& e : envelope)
             rcpts.push_back(e.address);
@@ -377,10 +378,7 @@ bool MailSender::sendStep() {
         if (delivered) {
             if (refused.empty() && !m_bLastSendOk)
                 report("Network接続が有効になりました");
-            char buf[128];
-            std::snprintf(buf, sizeof buf, "メール送信が完了しました(添付ファイル:%d個)",
-                          static_cast<int>(mail.attachments.size()));
-            report(buf);
+            report("メール送信が完了しました(添付ファイル:" + std::to_string(attached) + "個)");
             if (refused.empty())
                 m_bLastSendOk = true;
         }
@@ -399,13 +397,14 @@ bool MailSender::sendStep() {
         return true;
     }
     if (result.status == SmtpResult::Failed) {
+        // A digest that failed goes back to the queue (and stays on the disk)
+        // before the failure is told, so its notices are folded into the
+        // next one instead of being lost.
+        if (digest)
+            queue_.pushFront(std::move(digest));
         report(
             "メール送信に失敗しました。インターネットに接続されていないか、設定に誤りがあります");
         m_bLastSendOk = false;
-        // A digest that failed goes back to the queue, so its notices are
-        // folded into the next one instead of being lost.
-        if (digest)
-            queue_.pushFront(std::move(digest));
         pause(10, false);
         return true;
     }

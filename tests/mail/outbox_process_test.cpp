@@ -195,10 +195,12 @@ TEST_P(OutboxProgramEnding, NoticesQueuedWhileServerIsDownArriveOnceAfterRestart
         }
     }
     const std::vector<std::unique_ptr<CMail>> stored = loadStored(outbox());
-    // The session's end adds its KeepAlive and "終了要求" notices.
-    const std::size_t n = GetParam() == Ending::SessionEnd ? 7 : 5;
+    // The session's end adds its "終了要求" notice (KeepAlive is off).
+    const std::size_t n = GetParam() == Ending::SessionEnd ? 6 : 5;
     ASSERT_EQ(stored.size(), n);
     EXPECT_EQ(stored[0]->m_subject, "再起動完了：orvana");
+    if (GetParam() == Ending::SessionEnd)
+        EXPECT_EQ(stored.back()->m_subject, "終了要求：orvana");
     std::map<NoticeKey, int> expected;
     for (const auto& m : stored)
         ++expected[keyOf(*m)];

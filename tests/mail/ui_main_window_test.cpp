@@ -8,8 +8,6 @@
 #include <iterator>
 #include <thread>
 
-#include "supervision/power_status.h"
-#include "supervision/shutdown_control.h"
 #include "app/tarnwick_dlg.h"
 #include "mail/mail_composer.h"
 #include "mail/mail_queue.h"
@@ -19,6 +17,8 @@
 #include "mail/ui/dlg_test_mail.h"
 #include "mail/ui/dlg_test_mail_send.h"
 #include "mail/ui/dlg_user_address.h"
+#include "supervision/power_status.h"
+#include "supervision/shutdown_control.h"
 #include "tests/mail/ui_dialog_support.h"
 #include "tests/support/memory_settings_store.h"
 #include "tests/support/window_doubles.h"
@@ -172,7 +172,7 @@ TEST_F(MainWindowDialogs, SettingsOkSavesRewritesTheSummaryAndMovesKeepAlive) {
 // Waits (real time) until the window's sender has ended on a stop request.
 bool senderEnded(CTarnwickDlg& d) {
     d.mailSender().requestStop();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (d.mailSender().running() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return !d.mailSender().running();
@@ -191,7 +191,7 @@ TEST_F(MainWindowDialogs, SettingsOkStartsASenderThatHasEnded) {
     // The new sender delivers what is queued from now on.
     network->up = true;
     d.RegistMail(ALERT_VOL, "警報発生", "text", 2);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (fakeSmtp->calls().empty() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     ASSERT_EQ(fakeSmtp->calls().size(), 1u);
