@@ -272,6 +272,8 @@ TEST_F(OutboxProgram, PartialRefusalSurvivesKillWithoutMailingTheAcceptingRecipi
     plug(1);
     {
         auto p = start();
+        // Started up (Ctrl-C is its own from here on), then the outbox empty.
+        ASSERT_TRUE(p->waitForOutput("設定情報:", 60s)) << p->output();
         ASSERT_TRUE(waitOutboxEmpty()) << p->output();
         EXPECT_EQ(p->stop(30s), 0);
     }
@@ -333,6 +335,7 @@ TEST_F(OutboxProgram, FiftyKillsWhileSendingLoseNothing) {
     }
     {
         auto p = start();
+        ASSERT_TRUE(p->waitForOutput("設定情報:", 60s)) << p->output();
         ASSERT_TRUE(waitOutboxEmpty(120s)) << p->output();
         EXPECT_EQ(p->stop(30s), 0);
     }
