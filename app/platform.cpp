@@ -4,10 +4,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <cstdlib>
 
 #include "core/headless_prompt.h"
 #include "mail/http_client.h"
 #include "mail/network_state.h"
+#include "mail/outbox.h"
 #include "mail/smtp_client.h"
 #include "orvana/build_config.h"
 #include "supervision/cleanup_thread.h"
@@ -85,6 +87,8 @@ Services makeSystemServices(const Overrides& overrides, bool headless) {
     s.newSmtpClient = [] { return makeCurlSmtpClient(); };
     s.http = makeCurlHttpClient();
     s.network = makeSysfsNetworkState(overrides.sysfsRoot());
+    s.outboxDir =
+        outboxFolder(overrides.outbox, std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
 
     // What the monitor kinds use.
 #if ORVANA_WITH_SOUND
