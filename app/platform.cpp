@@ -19,6 +19,10 @@
 #include "sound/gst_wave_input.h"
 #include "sound/process_runner.h"
 #endif
+#if ORVANA_WITH_SENSORS
+#include "devlib/device_library_loader.h"
+#include "sensors/owl_database.h"
+#endif
 
 namespace orvana {
 namespace {
@@ -85,6 +89,14 @@ Services makeSystemServices(const Overrides& overrides, bool headless) {
     audio.source = overrides.audioSource;
     s.backends.put<sound::WaveInputFactory>(sound::makeGstWaveInputFactory(audio));
     s.backends.put<sound::ProcessRunner>(sound::makeProcessRunner());
+#endif
+#if ORVANA_WITH_SENSORS
+    // The meter and counter libraries: beside the program's libraries, then
+    // the system's search path.
+    s.backends.put<DeviceLibraryLoader>(makeProgramLibraryLoader());
+    // The OWL vendor's database, read-only (ORVANA_OWL_DB or the vendor's
+    // folder under the Wine prefix).
+    s.backends.put<VendorDatabase>(makeSqliteVendorDatabase(owlDatabasePath(overrides.owlDb)));
 #endif
 
     s.overrides = overrides;

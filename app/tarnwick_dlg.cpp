@@ -310,6 +310,33 @@ void CTarnwickDlg::ReportSetting() {
         Report(line.text, line.stampMode);
 }
 
+std::vector<std::string> CTarnwickDlg::Overview() const {
+    std::vector<std::string> lines;
+    for (int k = 0; k < 6; ++k) {
+        const auto box = static_cast<MonitorSwitch>(k);
+        const Monitor* m = monitors_.find(box);
+        std::string state;
+        if (!monitorBoxes_[k]->isEnabled())
+            state = box == MonitorSwitch::PowerDown ? "電池なし" : "装置なし";
+        else if (box == MonitorSwitch::PowerDown)
+            state = m_settings.usePowerDown == 1 ? "監視中" : "オフ";
+        else
+            state = m && m->running() ? "監視中" : "オフ";
+        lines.push_back(std::string(kMonitorSwitches[k].label) + "：" + state);
+    }
+    if (m_settings.working != 1) {
+        lines.push_back("メール：送信しない");
+    } else {
+        const std::string server =
+            m_settings.useQuellorSmtp == 1
+                ? m_settings.smtp
+                : MakerAccount::fromBuild(services_.overrides.makerSmtp).hostPort;
+        lines.push_back("メール：送信する（宛先 " + std::to_string(m_settings.addresses.size()) +
+                        " 件、" + server + "）");
+    }
+    return lines;
+}
+
 void CTarnwickDlg::UpdateData() {
     m_settings.working = working_->isChecked() ? 1 : 0;
     for (int k = 0; k < 6; ++k)

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/services.h"
 #include "core/app_settings.h"
@@ -66,6 +67,10 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
 
     // The banner, then the usage guide or the "設定情報:" block.
     void ReportSetting();
+    // One short line per box (running, no device, or switched off) and one
+    // for mail (on and where it goes, or off), for a person at a console.
+    // After OnInitDialog. UI thread.
+    std::vector<std::string> Overview() const;
     // Writes "Setting" and the recipients.
     void SaveSetting();
     // Reads the placement, SaveSetting, writes "Placement", then every

@@ -123,6 +123,29 @@ TEST_F(ProcessTest, DamagedSettingsFileIsKeptAsideReportedAndNotWipedOnExit) {
     EXPECT_NE(ini.find("Address=owner@example.org"), std::string::npos) << ini;
 }
 
+TEST_F(ProcessTest, HeadlessConsoleSaysWhatRunsWhereMailGoesAndWhenItEndsAndNothingElse) {
+    // Started the way a service or a console login starts it: no runtime
+    // folder set. Standard error goes to a file the test reads.
+    const std::string err = home.path() + "/stderr.txt";
+    orvana::testing::ChildProgram p(
+        "/bin/sh", {"-c", "exec \"$0\" --headless 2>\"$1\"", ORVANA_BINARY, err},
+        {"HOME=" + home.path(), "XDG_CONFIG_HOME=" + home.path() + "/config",
+         "ORVANA_CONFIG=" + home.path() + "/orvana.ini",
+         "ORVANA_AUDIO_SOURCE=audiotestsrc is-live=true wave=silence", "TZ=Asia/Tokyo",
+         "LANG=C.UTF-8", "PATH=/usr/bin:/bin"});
+    ASSERT_TRUE(p.waitForOutput("メール：送信しない\n", kStartTimeout)) << p.output();
+    const std::string out = p.output();
+    const auto overview = out.find("音量：");
+    ASSERT_NE(overview, std::string::npos);
+    EXPECT_NE(out.find("音量：オフ\n動体：", overview), std::string::npos) << out;
+    EXPECT_NE(out.find("停電：", overview), std::string::npos);
+    EXPECT_NE(out.find("電力：", overview), std::string::npos);
+    p.signal(SIGINT);
+    EXPECT_EQ(p.waitExit(std::chrono::seconds(30)), 0);
+    EXPECT_NE(p.output().find("\n監視を終了しました。\n"), std::string::npos) << p.output();
+    EXPECT_EQ(readFile(err), "");
+}
+
 TEST_F(ProcessTest, SecondInstanceEndsAtOnceWithoutTouchingTheFirstOnesFiles) {
     Program first(home);
     ASSERT_TRUE(first.waitForOutput("利用方法：", kStartTimeout)) << first.output();
