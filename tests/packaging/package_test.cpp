@@ -108,6 +108,8 @@ TEST(UnpackedPackage, ProgramStartsHeadlessAndEndsCleanlyOnCtrlC) {
         << p.output();
     p.signal(SIGINT);
     EXPECT_EQ(p.waitExit(std::chrono::seconds(30)), 0) << p.output();
+    EXPECT_TRUE(contains(p.output(), "メール：送信しない\n")) << p.output();
+    EXPECT_TRUE(contains(p.output(), "監視を終了しました。\n")) << p.output();
     // It kept its log in the data folder and saved its settings at the end.
     bool logged = false;
     if (fs::is_directory(home / "data"))
@@ -137,6 +139,56 @@ TEST(UnpackedPackage, ProbeFindsTheSimulatedDevicesThroughThePackagedLibraries) 
     std::string record;
     for (const auto& e : fs::directory_iterator(tmp.path()))
         record += readFile(e.path().string());
+    const fs::path libDir = fs::canonical(kRoot + "/usr/lib/orvana");
+    for (const std::string lib : {"libkelvaro.so", "libruvasko.so"}) {
+        std::smatch m;
+        const std::regex init("calling init: (\\S*)/" + lib + "\n");
+        ASSERT_TRUE(std::regex_search(record, m, init)) << lib << " was not loaded";
+        EXPECT_EQ(fs::canonical(m[1].str()), libDir) << lib;
+    }
+}
+
+// The program looks for the meter's and the counter's libraries beside its
+// own libraries first and only then through the loader's search, where
+// LD_LIBRARY_PATH comes first. Here that search path offers other files of
+// the same names (the stand-in libraries) before the simulated hidapi: the
+// program must take the packaged ones, and with them find the simulated
+// meter and counter.
+TEST(UnpackedPackage, ProgramTakesThePackagedDeviceLibrariesBeforeTheSearchPath) {
+    TempDir home;
+    fs::create_directories(home / "run");
+    fs::permissions(home / "run", fs::perms::owner_all);
+    std::ofstream(home / "config.ini")
+        << "[Setting]\nDATA_DIR=" << home.path()
+        << "/data\nUSE_VOLUME=0\nUSE_CAMERA=0\nUSE_TEMPERATURE=1\nUSE_GEIGER=1\nUSE_OWL=0\n";
+    ChildProgram p(
+        kProgram, {"--headless"},
+        {
+            "HOME=" + home.path(),
+            "XDG_RUNTIME_DIR=" + home.path() + "/run",
+            "XDG_CONFIG_HOME=" + home.path() + "/config",
+            "XDG_STATE_HOME=" + home.path() + "/state",
+            "ORVANA_CONFIG=" + home.path() + "/config.ini",
+            "ORVANA_SYSFS=" + home.path() + "/sys",
+            std::string("LD_LIBRARY_PATH=") + ORVANA_STANDIN_DIR + ":" + ORVANA_SIMHID_DIR,
+            "SIMHID_DEVICES=1774:1001:/dev/sim/meter0,1774:1002:/dev/sim/counter0",
+            "LD_DEBUG=libs",
+            "LD_DEBUG_OUTPUT=" + home.path() + "/ld",
+            "LANG=C.UTF-8",
+            "PATH=/usr/bin:/bin",
+        });
+    ASSERT_TRUE(p.started());
+    ASSERT_TRUE(p.waitForOutput("放射線：", std::chrono::seconds(30))) << p.output();
+    ASSERT_TRUE(p.waitForOutput("\n", std::chrono::seconds(30), p.output().find("放射線：")));
+    EXPECT_TRUE(contains(p.output(), "温湿度：監視中\n")) << p.output();
+    EXPECT_TRUE(contains(p.output(), "放射線：監視中\n")) << p.output();
+    p.signal(SIGINT);
+    EXPECT_EQ(p.waitExit(std::chrono::seconds(30)), 0) << p.output();
+
+    std::string record;
+    for (const auto& e : fs::directory_iterator(home.path()))
+        if (e.path().filename().string().rfind("ld.", 0) == 0)
+            record += readFile(e.path().string());
     const fs::path libDir = fs::canonical(kRoot + "/usr/lib/orvana");
     for (const std::string lib : {"libkelvaro.so", "libruvasko.so"}) {
         std::smatch m;
@@ -232,8 +284,9 @@ TEST(PackageContents, ControlFieldsAndDependencies) {
     const auto deps = relations(depends);
     // Found by dpkg-shlibdeps in what the programs and the device libraries
     // link; hidapi only the device libraries do.
-    for (const char* lib : {"libc6", "libqt6widgets6", "libqt6dbus6", "libgstreamer1.0-0",
-                            "libgstreamer-plugins-base1.0-0", "libcurl4", "libhidapi-hidraw0"})
+    for (const char* lib :
+         {"libc6", "libqt6widgets6", "libqt6dbus6", "libgstreamer1.0-0",
+          "libgstreamer-plugins-base1.0-0", "libcurl4", "libsqlite3-0", "libhidapi-hidraw0"})
         EXPECT_TRUE(hasRelation(deps, lib)) << lib << " not in: " << depends;
     // Needed at run time without being linked.
     for (const char* item :
