@@ -19,6 +19,9 @@
 #include "sound/gst_wave_input.h"
 #include "sound/process_runner.h"
 #endif
+#if ORVANA_WITH_CAMERA
+#include "camera/camera_source.h"
+#endif
 #if ORVANA_WITH_SENSORS
 #include "devlib/device_library_loader.h"
 #include "sensors/owl_database.h"
@@ -89,6 +92,12 @@ Services makeSystemServices(const Overrides& overrides, bool headless) {
     audio.source = overrides.audioSource;
     s.backends.put<sound::WaveInputFactory>(sound::makeGstWaveInputFactory(audio));
     s.backends.put<sound::ProcessRunner>(sound::makeProcessRunner());
+#endif
+#if ORVANA_WITH_CAMERA
+    // The camera list: ORVANA_CAMERAS, else the settings file's list
+    // ("Cameras"/"Sources", network cameras too), else the device monitor.
+    s.backends.put<camera::CameraSource>(camera::makeSystemCameraSource(
+        overrides.cameras, s.store->getString("Cameras", "Sources", "")));
 #endif
 #if ORVANA_WITH_SENSORS
     // The meter and counter libraries: beside the program's libraries, then

@@ -165,7 +165,9 @@ constexpr GridParams kGrid[] = {
     {1440, 360, 360, 1440, "%H:%M"},
     {2880, 720, 720, 10080, "%H:%M"},
     {4320, 1440, 1440, 10080, "%d(%a)"},
-    {10080, 1440, 1440, 10080, "%d(%a)"},
+    // A week: a line each midnight, but the date only on Mondays, so the
+    // labels of a narrow pane do not run into each other.
+    {10080, 1440, 10080, 10080, "%d(%a)"},
     {20160, 1440, 10080, 10080, "%m/%d(%a)"},
     {43200, 1440, 10080, 10080, "%m/%d(%a)"},
 };
