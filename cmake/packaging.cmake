@@ -57,10 +57,12 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # needed.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, fonts-noto-cjk | fonts-ipafont-gothic, qt6-translations-l10n, ca-certificates")
-# - gstreamer1.0-libav: H.264 camera streams (avdec_h264).
+# - gstreamer1.0-libav and gstreamer1.0-plugins-bad: cameras that send H.264
+#   (avdec_h264, h264parse) or raw Bayer pictures (bayer2rgb).
 # - gstreamer1.0-alsa: the sound input on a machine without a sound server.
 # - xdg-utils: "マニュアル表示" opens the manual in the user's browser.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-libav, gstreamer1.0-alsa, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+  "gstreamer1.0-libav, gstreamer1.0-plugins-bad, gstreamer1.0-alsa, xdg-utils")
 # ffmpeg: the optional 3GP conversion of sound recordings (its path is a
 # setting).
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ffmpeg")

@@ -119,8 +119,8 @@ TEST(UnpackedPackage, ProgramStartsHeadlessAndEndsCleanlyOnCtrlC) {
     EXPECT_TRUE(contains(readFile(home / "config.ini"), "[Placement]"));
 }
 
-// The probe loads the device libraries by bare file name, as the program
-// does; from the unpacked root the only place that holds them is the
+// The probe gives the device libraries' bare file names to the loader's
+// search first; from the unpacked root the only place that holds them is the
 // package's own library folder, reached through the probe's RUNPATH. The
 // dynamic loader's record says which file it really loaded.
 TEST(UnpackedPackage, ProbeFindsTheSimulatedDevicesThroughThePackagedLibraries) {
@@ -296,7 +296,9 @@ TEST(PackageContents, ControlFieldsAndDependencies) {
     // Every relation is well formed: nothing empty from a stray comma.
     for (const std::string& d : deps)
         EXPECT_FALSE(d.empty()) << depends;
-    EXPECT_TRUE(hasRelation(relations(controlField("Recommends")), "gstreamer1.0-libav"));
+    const auto recommends = relations(controlField("Recommends"));
+    EXPECT_TRUE(hasRelation(recommends, "gstreamer1.0-libav"));
+    EXPECT_TRUE(hasRelation(recommends, "gstreamer1.0-plugins-bad"));
 
     // This system's package manager can install it: every name resolves.
     const CommandResult apt = sh("apt-get -s -o Debug::NoLocking=1 install " + quote(kDeb));
