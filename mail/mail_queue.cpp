@@ -273,6 +273,14 @@ void MailQueue::pushFront(std::unique_ptr<CMail> mail) {
     m_pMailHead = std::move(mail);
 }
 
+void MailQueue::settleDigest(CMail& digest) {
+    if (!outbox_)
+        return;
+    outbox_->remove(digest);
+    digest.m_outboxId = 0;
+    digest.m_outboxParts.clear();
+}
+
 void MailQueue::finishDigest(std::unique_ptr<CMail> digest) {
     if (digest && outbox_)
         outbox_->remove(*digest);

@@ -132,6 +132,9 @@ class MailQueue {
     // Copies of every queued mail, head first (for tests and diagnostics).
     std::vector<MailSnapshot> all() const;
 
+    // Removes a digest's outbox file (and its parts') once the server has
+    // taken it; the digest stays with the caller. Sender thread.
+    void settleDigest(CMail& digest);
     // Unlinks and frees the head mail if it still is `identity` (and
     // removes its outbox file). Returns false when the head is another mail
     // or the queue is empty.

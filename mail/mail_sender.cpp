@@ -361,6 +361,15 @@ bool MailSender::sendStep() {
             result.status = SmtpResult::Failed;
             result.error = "malformed sender address";
         } else {
+            // The outbox file goes the moment the server has the mail, not
+            // after the session closed: a crash while the server says goodbye
+            // must not send it again.
+            timed.onAccepted = [&] {
+                if (digest)
+                    queue_.settleDigest(*digest);
+                else
+                    queue_.settleHead(mail.identity);
+            };
             result = smtp_->send(timed, from, rcpts, message, &abandon_);
         }
         for (auto& r : result.refused)
