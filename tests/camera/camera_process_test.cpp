@@ -1,0 +1,88 @@
+// The real program as a new user tries it with two cameras, one watching a
+// moving ball and one a still picture, notices and pictures on, and an own
+// SMTP server on loopback: the motion notice of the first camera between
+// separator lines, a "動体検知" mail with a picture of every camera, motion
+// pictures named by the stamp rule in the data folder, nothing from the
+// still camera.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "tests/camera/camera_process_support.h"
+
+namespace orvana::camera {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using orvana::testing::SmtpTestServer;
+
+TEST(CameraProcess, MovingBallGivesTheNoticeAndTheMailStillCameraNothing) {
+    SmtpTestServer server;
+    ASSERT_TRUE(server.ok());
+    testing::ProgramHome home;
+    home.writeSettings(server.hostPort(), {{0, 60}, {1, 60}});
+    testing::Program p(home,
+                       "videotestsrc is-live=true pattern=ball;"
+                       "videotestsrc is-live=true pattern=smpte");
+    ASSERT_TRUE(p.started());
+
+    const std::string headline = ">>>動体検知<<< Camera#0\n";
+    ASSERT_TRUE(p.waitForOutput(headline, 90s)) << p.output();
+    ASSERT_TRUE(server.waitForMessages(1, 60s)) << p.output();
+    const std::string out = p.output();
+    EXPECT_EQ(p.stop(30s), 0);
+
+    // The headline between separator lines, with the date and time stamp.
+    const std::string sep = "---------------------------------------\n";
+    const std::size_t at = out.find(headline);
+    const std::size_t lineStart = out.rfind('\n', at) + 1;
+    ASSERT_GE(lineStart, sep.size());
+    EXPECT_EQ(out.substr(lineStart - sep.size(), sep.size()), sep) << out;
+    EXPECT_EQ(out.substr(at + headline.size(), sep.size()), sep) << out;
+    EXPECT_TRUE(std::regex_match(out.substr(lineStart, at - lineStart),
+                                 std::regex("[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9:]{8} ")))
+        << out.substr(lineStart, at - lineStart);
+    // The still camera never moved.
+    EXPECT_EQ(out.find("Camera#1"), std::string::npos) << out;
+
+    const auto mails = server.messages();
+    ASSERT_GE(mails.size(), 1u);
+    const auto& mail = mails[0];
+    EXPECT_EQ(mail.subject, "動体検知：orvana");
+    EXPECT_NE(mail.body.find("動体を検出しました。"), std::string::npos);
+    EXPECT_NE(mail.body.find("Camera#0"), std::string::npos);
+    std::vector<std::string> names;
+    for (const auto& a : mail.attachments)
+        names.push_back(a.filename);
+    ASSERT_EQ(names.size(), 2u) << "attachments of the CAM row: the camera pictures";
+    const std::regex stamp(
+        "[0-9]{4}年[0-9]{2}月[0-9]{2}日[0-9]{2}時[0-9]{2}分[0-9]{2}秒#Cam([01])\\.jpg");
+    std::smatch m0, m1;
+    ASSERT_TRUE(std::regex_match(names[0], m0, stamp)) << names[0];
+    ASSERT_TRUE(std::regex_match(names[1], m1, stamp)) << names[1];
+    EXPECT_EQ(m0[1], "0");
+    EXPECT_EQ(m1[1], "1");
+    for (const auto& a : mail.attachments) {
+        EXPECT_EQ(a.contentType, "image/jpeg");
+        EXPECT_GT(a.size, 1000);
+    }
+
+    // Motion pictures of camera 0 in the data folder; of camera 1 only what
+    // the mails carried.
+    int cam0 = 0, cam1 = 0;
+    for (const auto& e : fs::directory_iterator(home.dataDir())) {
+        const std::string name = e.path().filename().string();
+        std::smatch m;
+        if (!std::regex_match(name, m, stamp))
+            continue;
+        (m[1] == "0" ? cam0 : cam1) += 1;
+    }
+    EXPECT_GE(cam0, 2) << "the start of the motion and its peak";
+    EXPECT_LE(cam1, static_cast<int>(server.messages().size()));
+}
+
+}  // namespace
+}  // namespace orvana::camera
