@@ -14,9 +14,9 @@
 #include <cstring>
 #include <string>
 
-#include "core/overrides.h"
 #include "app/platform.h"
 #include "app/tarnwick_dlg.h"
+#include "core/overrides.h"
 #include "orvana/build_config.h"
 
 namespace {

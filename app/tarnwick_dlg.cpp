@@ -300,7 +300,8 @@ void CTarnwickDlg::SaveSettingBeforeClose() {
     SaveSetting();
     SavePlacement(*services_.store, "Placement", p);
     for (Monitor* m : monitors_.all())
-        m->SaveSettingBeforeClose();
+        if (m->running())
+            m->SaveSettingBeforeClose();
 }
 
 void CTarnwickDlg::OnEndSession() {
@@ -308,7 +309,8 @@ void CTarnwickDlg::OnEndSession() {
     SaveSetting();
     SavePlacement(*services_.store, "Placement", p);
     for (Monitor* m : monitors_.all())
-        m->OnEndSession();
+        if (m->running())
+            m->OnEndSession();
 }
 
 std::string CTarnwickDlg::SaveDesktopBitmap() {
@@ -408,8 +410,8 @@ void CTarnwickDlg::OnSystemTerminate() {
 void CTarnwickDlg::startSupervision() {
     Clock& clk = *services_.clock;
     supervisorHost_ = std::make_unique<DlgSupervisorHost>(*this);
-    supervisor_ = std::make_unique<Supervisor>(*supervisorHost_, clk, *services_.power,
-                                               *services_.shutdown);
+    supervisor_ =
+        std::make_unique<Supervisor>(*supervisorHost_, clk, *services_.power, *services_.shutdown);
     sessionGuard_ =
         std::make_unique<SessionGuard>(*supervisor_, *supervisorHost_, *services_.inhibitor);
     sessionWatch_ = std::make_unique<SessionWatch>(

@@ -59,58 +59,88 @@ std::string attachKey(int row, int col) {
     return std::string(kAttachRowNames[row]) + "_ATTACH_" + kAttachColNames[col];
 }
 
+// The keys of "Setting" in their documented load order, with their members
+// and defaults: the one table that loading and saving both walk. "REBOOT"
+// is not in it (the restart marker is written on its own), nor the recipient
+// count and sections, which follow the table.
+template <class Settings, class Visitor>
+void visitSettingKeys(Settings& s, Visitor&& v) {
+    v.integer("WORKING", s.working, 0);
+    v.integer("USE_VOLUME", s.useVolume, 1);
+    v.integer("USE_CAMERA", s.useCamera, 1);
+    v.integer("USE_POWER_DOWN", s.usePowerDown, 1);
+    v.integer("USE_TEMPERATURE", s.useTemperature, 1);
+    v.integer("USE_GEIGER", s.useGeiger, 1);
+    v.integer("USE_OWL", s.useOwl, 1);
+    v.text("FROM", s.from, "");
+    v.text("SMTP", s.smtp, "");
+    v.text("SUBJECT", s.subject, "orvana");
+    v.text("USERNAME", s.userName, "");
+    v.text("PASSWORD", s.password, "");
+    v.integer("PORTNUM", s.portNum, 1);
+    v.integer("USE_QUELLOR_SMTP", s.useQuellorSmtp, 0);
+    v.integer("ENABLESSL", s.enableSsl, 0);
+    v.integer("AUTOSHUTDOWN", s.autoShutdown, 1);
+    v.integer("BATTERYLIMIT", s.batteryLimit, 10);
+    v.integer("SEND_TESTMAIL1", s.sendTestMail1, 1);
+    v.integer("SEND_TESTMAIL2", s.sendTestMail2, 1);
+    v.integer("CHECK_TK", s.checkTK, 1);
+    v.integer("HOUR_TK", s.hourTK, 0);
+    v.integer("HOUR_KA", s.hourKA, 0);
+    v.text("TO_KA", s.toKA, defaultKeepAliveAddress());
+    v.timeOfDay("TIME_H_TK", "TIME_M_TK", "TIME_S_TK", s.timeTK, 10, 0, 0);
+    v.integer("CHECK_RB", s.checkRB, 0);
+    v.integer("WEEK_RB", s.weekRB, 0);
+    v.timeOfDay("TIME_H_RB", "TIME_M_RB", "TIME_S_RB", s.timeRB, 8, 30, 0);
+    const AttachMatrix defaults = defaultAttachMatrix();
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 6; ++c)
+            v.integer(attachKey(r, c), s.attach[r][c], defaults[r][c]);
+    v.integer("CONV_3GP", s.conv3gp, 0);
+    v.text("FFMPEG_PATH", s.ffmpegPath, "");
+    v.text("FFMPEG_OPTION", s.ffmpegOption, AppSettings().ffmpegOption);
+    v.integer("ATTACH_GIP", s.attachGip, 0);
+    v.text("DATA_DIR", s.dataDir, "");
+    v.integer("DATA_KEEP_PERIOD", s.dataKeepPeriod, 6);
+}
+
+struct KeyLoader {
+    SettingsStore& st;
+    TimeT now;
+    void integer(const std::string& key, int& value, int def) {
+        value = st.getInt(kSection, key, def);
+    }
+    void text(const std::string& key, std::string& value, const std::string& def) {
+        value = st.getString(kSection, key, def);
+    }
+    // Only the time of day is stored; in memory it is today's date at it.
+    void timeOfDay(const char* h, const char* m, const char* sec, TimeT& value, int dh, int dm,
+                   int ds) {
+        value = todayAt(now, st.getInt(kSection, h, dh), st.getInt(kSection, m, dm),
+                        st.getInt(kSection, sec, ds));
+    }
+};
+
+struct KeySaver {
+    SettingsStore& st;
+    void integer(const std::string& key, int value, int) { st.writeInt(kSection, key, value); }
+    void text(const std::string& key, const std::string& value, const std::string&) {
+        st.writeString(kSection, key, value);
+    }
+    void timeOfDay(const char* h, const char* m, const char* sec, TimeT value, int, int, int) {
+        const LocalTime t = toLocal(value);
+        st.writeInt(kSection, h, t.hour);
+        st.writeInt(kSection, m, t.minute);
+        st.writeInt(kSection, sec, t.second);
+    }
+};
+
 }  // namespace
 
 AppSettings LoadSettings(SettingsStore& st, TimeT now, const std::string& desktopDir) {
     AppSettings s;
-    auto i = [&](const char* key, int def) { return st.getInt(kSection, key, def); };
-    auto str = [&](const char* key, const std::string& def) {
-        return st.getString(kSection, key, def);
-    };
-    s.working = i("WORKING", 0);
-    s.useVolume = i("USE_VOLUME", 1);
-    s.useCamera = i("USE_CAMERA", 1);
-    s.usePowerDown = i("USE_POWER_DOWN", 1);
-    s.useTemperature = i("USE_TEMPERATURE", 1);
-    s.useGeiger = i("USE_GEIGER", 1);
-    s.useOwl = i("USE_OWL", 1);
-    s.from = str("FROM", "");
-    s.smtp = str("SMTP", "");
-    s.subject = str("SUBJECT", "orvana");
-    s.userName = str("USERNAME", "");
-    s.password = str("PASSWORD", "");
-    s.portNum = i("PORTNUM", 1);
-    s.useQuellorSmtp = i("USE_QUELLOR_SMTP", 0);
-    s.enableSsl = i("ENABLESSL", 0);
-    s.autoShutdown = i("AUTOSHUTDOWN", 1);
-    s.batteryLimit = i("BATTERYLIMIT", 10);
-    s.sendTestMail1 = i("SEND_TESTMAIL1", 1);
-    s.sendTestMail2 = i("SEND_TESTMAIL2", 1);
-    s.checkTK = i("CHECK_TK", 1);
-    s.hourTK = i("HOUR_TK", 0);
-    s.hourKA = i("HOUR_KA", 0);
-    s.toKA = str("TO_KA", defaultKeepAliveAddress());
-    {
-        int h = i("TIME_H_TK", 10), m = i("TIME_M_TK", 0), sec = i("TIME_S_TK", 0);
-        s.timeTK = todayAt(now, h, m, sec);
-    }
-    s.checkRB = i("CHECK_RB", 0);
-    s.weekRB = i("WEEK_RB", 0);
-    {
-        int h = i("TIME_H_RB", 8), m = i("TIME_M_RB", 30), sec = i("TIME_S_RB", 0);
-        s.timeRB = todayAt(now, h, m, sec);
-    }
-    const AttachMatrix defaults = defaultAttachMatrix();
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 6; ++c)
-            s.attach[r][c] = i(attachKey(r, c).c_str(), defaults[r][c]);
-    s.conv3gp = i("CONV_3GP", 0);
-    s.ffmpegPath = str("FFMPEG_PATH", "");
-    s.ffmpegOption = str("FFMPEG_OPTION", s.ffmpegOption);
-    s.attachGip = i("ATTACH_GIP", 0);
-    s.dataDir = str("DATA_DIR", "");
-    s.dataKeepPeriod = i("DATA_KEEP_PERIOD", 6);
-    const int count = i("USER_ADDRESS", 0);
+    visitSettingKeys(s, KeyLoader{st, now});
+    const int count = st.getInt(kSection, "USER_ADDRESS", 0);
     for (int n = 0; n < count; ++n) {
         const std::string sec = "UserAddress" + std::to_string(n);
         CUserAddress a;
@@ -136,55 +166,8 @@ AppSettings LoadSettings(SettingsStore& st, TimeT now, const std::string& deskto
 }
 
 void SaveSetting(SettingsStore& st, const AppSettings& s) {
-    auto wi = [&](const char* key, int v) { st.writeInt(kSection, key, v); };
-    auto ws = [&](const char* key, const std::string& v) { st.writeString(kSection, key, v); };
-    wi("WORKING", s.working);
-    wi("USE_VOLUME", s.useVolume);
-    wi("USE_CAMERA", s.useCamera);
-    wi("USE_POWER_DOWN", s.usePowerDown);
-    wi("USE_TEMPERATURE", s.useTemperature);
-    wi("USE_GEIGER", s.useGeiger);
-    wi("USE_OWL", s.useOwl);
-    wi("USE_QUELLOR_SMTP", s.useQuellorSmtp);
-    ws("SMTP", s.smtp);
-    wi("PORTNUM", s.portNum);
-    wi("ENABLESSL", s.enableSsl);
-    ws("USERNAME", s.userName);
-    ws("PASSWORD", s.password);
-    ws("FROM", s.from);
-    ws("SUBJECT", s.subject);
-    wi("SEND_TESTMAIL1", s.sendTestMail1);
-    wi("SEND_TESTMAIL2", s.sendTestMail2);
-    wi("AUTOSHUTDOWN", s.autoShutdown);
-    wi("BATTERYLIMIT", s.batteryLimit);
-    wi("CHECK_TK", s.checkTK);
-    wi("HOUR_TK", s.hourTK);
-    {
-        LocalTime t = toLocal(s.timeTK);
-        wi("TIME_H_TK", t.hour);
-        wi("TIME_M_TK", t.minute);
-        wi("TIME_S_TK", t.second);
-    }
-    wi("CHECK_RB", s.checkRB);
-    wi("WEEK_RB", s.weekRB);
-    {
-        LocalTime t = toLocal(s.timeRB);
-        wi("TIME_H_RB", t.hour);
-        wi("TIME_M_RB", t.minute);
-        wi("TIME_S_RB", t.second);
-    }
-    wi("HOUR_KA", s.hourKA);
-    ws("TO_KA", s.toKA);
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 6; ++c)
-            wi(attachKey(r, c).c_str(), s.attach[r][c]);
-    wi("CONV_3GP", s.conv3gp);
-    ws("FFMPEG_PATH", s.ffmpegPath);
-    ws("FFMPEG_OPTION", s.ffmpegOption);
-    wi("ATTACH_GIP", s.attachGip);
-    ws("DATA_DIR", s.dataDir);
-    wi("DATA_KEEP_PERIOD", s.dataKeepPeriod);
-    wi("USER_ADDRESS", static_cast<int>(s.addresses.size()));
+    visitSettingKeys(s, KeySaver{st});
+    st.writeInt(kSection, "USER_ADDRESS", static_cast<int>(s.addresses.size()));
     for (std::size_t n = 0; n < s.addresses.size(); ++n) {
         const std::string sec = "UserAddress" + std::to_string(n);
         const CUserAddress& a = s.addresses[n];

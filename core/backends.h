@@ -19,7 +19,8 @@ class Backends {
     template <class Interface>
     void put(std::unique_ptr<Interface> impl) {
         if (impl)
-            items_[std::type_index(typeid(Interface))] = std::shared_ptr<Interface>(std::move(impl));
+            items_[std::type_index(typeid(Interface))] =
+                std::shared_ptr<Interface>(std::move(impl));
         else
             items_.erase(std::type_index(typeid(Interface)));
     }

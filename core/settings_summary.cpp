@@ -88,8 +88,7 @@ std::vector<ReportLine> SettingsSummary(const AppSettings& s, TimeT keepAliveRef
         // HOUR_KA is one row further down the same interval table.
         const std::string every = everyText(s.hourKA >= 2 && s.hourKA <= 12 ? s.hourKA - 1 : 0);
         Report("　・KeepAliveメール監視サービス ： " +
-                   formatLocal(keepAliveRef, "利用する　%H:%M より") + every +
-                   "KeepAlive通知する",
+                   formatLocal(keepAliveRef, "利用する　%H:%M より") + every + "KeepAlive通知する",
                0);
         Report("　　(To:" + s.toKA + ")", 0);
     }

@@ -24,8 +24,8 @@ ElementPtr parsePipeline(const std::string& description, std::string* error) {
     }
     GError* err = nullptr;
     // Fatal errors only: a missing element is an error, not a half pipeline.
-    GstElement* p = gst_parse_launch_full(description.c_str(), nullptr,
-                                          GST_PARSE_FLAG_FATAL_ERRORS, &err);
+    GstElement* p =
+        gst_parse_launch_full(description.c_str(), nullptr, GST_PARSE_FLAG_FATAL_ERRORS, &err);
     if (err) {
         if (error)
             *error = err->message ? err->message : "parse error";

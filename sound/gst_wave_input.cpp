@@ -261,7 +261,6 @@ class GstWaveInputFactory final : public WaveInputFactory {
 
 }  // namespace
 
-
 std::unique_ptr<WaveInputFactory> makeGstWaveInputFactory(GstWaveInputOptions options) {
     return std::make_unique<GstWaveInputFactory>(std::move(options));
 }

@@ -93,9 +93,14 @@ bool Supervisor::OnQueryEndSession() {
         return true;
     writeRebootMarker(2);
     host_.Report(">シャットダウン要請", 2);
-    host_.Report("KeepAlive通知", 2);
+    // The watchdog service is a third party: it only hears from a program
+    // whose user switched KeepAlive on.
+    const bool keepAlive = host_.settings().hourKA > 0;
+    if (keepAlive)
+        host_.Report("KeepAlive通知", 2);
     host_.setReportingEnabled(false);
-    host_.RegistMail(ALERT_KA, "", "", 2);
+    if (keepAlive)
+        host_.RegistMail(ALERT_KA, "", "", 2);
     host_.RegistMail(ALERT_KANRI, "終了要求",
                      "OSまたは他のソフトによりシャットダウン／再起動されます。", 2);
     host_.WaitAllMailSend();

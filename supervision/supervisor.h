@@ -9,11 +9,11 @@
 #include "core/alert_mode.h"
 #include "core/app_settings.h"
 #include "core/clock.h"
+#include "core/settings_store.h"
+#include "core/status_text.h"
 #include "supervision/power_status.h"
 #include "supervision/schedule.h"
-#include "core/settings_store.h"
 #include "supervision/shutdown_control.h"
-#include "core/status_text.h"
 
 namespace orvana {
 

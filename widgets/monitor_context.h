@@ -25,10 +25,10 @@ struct WindowHooks {
 
 // Every reference outlives the registry the kind is added to.
 struct MonitorContext {
-    MonitorHost& host;    // Report, RegistMail, settings, store, clock, prompt
-    Backends& backends;   // the production backends or the tests' doubles
-    QWidget* parent;      // parent of the monitor windows (the main window)
-    WindowHooks& hooks;   // filled by the kinds that provide a piece
+    MonitorHost& host;   // Report, RegistMail, settings, store, clock, prompt
+    Backends& backends;  // the production backends or the tests' doubles
+    QWidget* parent;     // parent of the monitor windows (the main window)
+    WindowHooks& hooks;  // filled by the kinds that provide a piece
 };
 
 // Adds one or more monitor kinds to a registry. Each kind's folder declares

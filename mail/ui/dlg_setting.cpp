@@ -8,11 +8,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "core/tables.h"
 #include "mail/ui/dlg_smtp_setting.h"
 #include "mail/ui/dlg_test_mail_send.h"
 #include "mail/ui/dlg_user_address.h"
 #include "mail/ui/folder_dialog.h"
-#include "core/tables.h"
 #include "orvana/build_config.h"
 
 namespace orvana {

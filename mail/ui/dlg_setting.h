@@ -42,9 +42,9 @@ struct MonitorAvailability {
 
 // What the dialog uses while it is open. Every reference must outlive it.
 struct SettingDialogServices {
-    Prompt& prompt;                // every message and question (modal)
-    SmtpClient& smtp;              // the test mail; one call at a time
-    Clock& clock;                  // the test mail's Date header
+    Prompt& prompt;    // every message and question (modal)
+    SmtpClient& smtp;  // the test mail; one call at a time
+    Clock& clock;      // the test mail's Date header
     // The converter dialog behind "3GP変換設定..."; null disables the button
     // (no sound monitor in this build).
     ConverterSettingsEditor* converter;

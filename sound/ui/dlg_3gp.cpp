@@ -134,7 +134,7 @@ void CDlg3gp::OnBnClickedButton6() {
 }
 
 std::unique_ptr<QDialog> Dlg3gpEditor::create(QWidget* parent, const std::string& path,
-                                             const std::string& option) {
+                                              const std::string& option) {
     auto dlg = std::make_unique<CDlg3gp>(prompt_, runner_, parent);
     dlg->m_ffmpegPath = path;
     dlg->m_ffmpegOption = option;

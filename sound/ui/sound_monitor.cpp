@@ -53,9 +53,9 @@ void SoundMonitor::SaveSettingBeforeClose() {
 }
 
 void registerSoundMonitor(MonitorRegistry& registry, MonitorContext& context) {
-    auto monitor = std::make_unique<SoundMonitor>(
-        context.host, context.backends.get<WaveInputFactory>(),
-        context.backends.get<ProcessRunner>(), context.parent);
+    auto monitor =
+        std::make_unique<SoundMonitor>(context.host, context.backends.get<WaveInputFactory>(),
+                                       context.backends.get<ProcessRunner>(), context.parent);
     context.hooks.converterEditor = monitor->converterEditor();
     registry.add(std::move(monitor));
 }

@@ -3,9 +3,9 @@
 #include <QCloseEvent>
 #include <QResizeEvent>
 
+#include "sound/ui/dlg_volume_setting.h"
 #include "widgets/snapshot.h"
 #include "widgets/window_placement.h"
-#include "sound/ui/dlg_volume_setting.h"
 
 namespace orvana::sound {
 
@@ -144,9 +144,8 @@ void CVolumeDlg::closeEvent(QCloseEvent* e) {
     showMinimized();
 }
 
-int StartVolumeWindow(int start, MonitorHost& host, WaveInputFactory& inputs,
-                      ProcessRunner& runner, std::unique_ptr<CVolumeDlg>& window,
-                      QWidget* parent) {
+int StartVolumeWindow(int start, MonitorHost& host, WaveInputFactory& inputs, ProcessRunner& runner,
+                      std::unique_ptr<CVolumeDlg>& window, QWidget* parent) {
     window.reset();
     const int ok = ProbeVolumeInput(inputs, host);
     if (!ok || !start)

@@ -106,8 +106,7 @@ class CVolumeDlg : public QDialog, public SoundLevelSource {
 // does not open, with the two lines in the latter case); with start = 1 and
 // a positive probe creates the window with `parent`, initialises and shows
 // it. Returns the probe's result (1 = the monitor can run). UI thread.
-int StartVolumeWindow(int start, MonitorHost& host, WaveInputFactory& inputs,
-                      ProcessRunner& runner, std::unique_ptr<CVolumeDlg>& window,
-                      QWidget* parent);
+int StartVolumeWindow(int start, MonitorHost& host, WaveInputFactory& inputs, ProcessRunner& runner,
+                      std::unique_ptr<CVolumeDlg>& window, QWidget* parent);
 
 }  // namespace orvana::sound

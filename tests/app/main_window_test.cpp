@@ -6,20 +6,20 @@
 #include <fstream>
 #include <sstream>
 
-#include "supervision/power_status.h"
-#include "supervision/shutdown_control.h"
-#include "supervision/session_watch.h"
 #include "app/tarnwick_dlg.h"
-#include "widgets/window_placement.h"
 #include "mail/http_client.h"
 #include "mail/network_state.h"
 #include "mail/smtp_client.h"
+#include "supervision/power_status.h"
+#include "supervision/session_watch.h"
+#include "supervision/shutdown_control.h"
 #include "tests/sound/fake_wave_input.h"
 #include "tests/support/memory_settings_store.h"
 #include "tests/support/recording_prompt.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_clock.h"
 #include "tests/support/window_doubles.h"
+#include "widgets/window_placement.h"
 
 namespace orvana {
 namespace {
@@ -29,9 +29,9 @@ using testing::MemorySettingsStore;
 using testing::NoHttp;
 using testing::NoShutdown;
 using testing::OnMains;
-using testing::UpNetwork;
 using testing::RecordingPrompt;
 using testing::TempDir;
+using testing::UpNetwork;
 using testing::VirtualClock;
 
 std::string readFile(const std::string& path) {

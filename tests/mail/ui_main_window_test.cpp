@@ -8,8 +8,6 @@
 #include <iterator>
 #include <thread>
 
-#include "supervision/power_status.h"
-#include "supervision/shutdown_control.h"
 #include "app/tarnwick_dlg.h"
 #include "mail/mail_composer.h"
 #include "mail/mail_queue.h"
@@ -19,6 +17,8 @@
 #include "mail/ui/dlg_test_mail.h"
 #include "mail/ui/dlg_test_mail_send.h"
 #include "mail/ui/dlg_user_address.h"
+#include "supervision/power_status.h"
+#include "supervision/shutdown_control.h"
 #include "tests/mail/ui_dialog_support.h"
 #include "tests/support/memory_settings_store.h"
 #include "tests/support/window_doubles.h"

@@ -5,15 +5,15 @@
 
 #include <QApplication>
 
-#include "supervision/power_status.h"
-#include "supervision/shutdown_control.h"
 #include "app/tarnwick_dlg.h"
+#include "core/status_text.h"
 #include "mail/http_client.h"
 #include "mail/network_state.h"
 #include "mail/smtp_client.h"
-#include "core/status_text.h"
 #include "sound/ui/sound_monitor.h"
 #include "sound/ui/volume_dlg.h"
+#include "supervision/power_status.h"
+#include "supervision/shutdown_control.h"
 #include "tests/sound/fake_wave_input.h"
 #include "tests/support/memory_settings_store.h"
 #include "tests/support/recording_prompt.h"

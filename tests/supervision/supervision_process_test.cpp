@@ -107,7 +107,7 @@ class SupervisedProgram : public ::testing::Test {
         writeFile(home / "orvana.ini",
                   "[Setting]\nDATA_DIR=" + home / "data" +
                       "\nUSE_VOLUME=0\nUSE_CAMERA=0\nUSE_TEMPERATURE=0\nUSE_GEIGER=0\n"
-                      "USE_OWL=0\nCHECK_TK=0\nBATTERYLIMIT=10\n");
+                      "USE_OWL=0\nCHECK_TK=0\nBATTERYLIMIT=10\nHOUR_KA=8\n");
         std::filesystem::create_directories(home / "data");
         writeFile(home / "off.sh", "#!/bin/sh\necho \"off $(grep '^REBOOT=' '" +
                                        home / "orvana.ini" + "')\" >> '" + home / "marker" + "'\n");

@@ -3,8 +3,8 @@
 // time.
 #include <gtest/gtest.h>
 
-#include "supervision/schedule.h"
 #include "core/status_text.h"
+#include "supervision/schedule.h"
 #include "supervision/supervisor.h"
 #include "tests/supervision/supervision_fixtures.h"
 

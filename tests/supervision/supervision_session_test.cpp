@@ -49,6 +49,7 @@ class Session : public ::testing::Test {
           lock(&host.events),
           guard(sup, host, lock) {
         host.otherStore = &journal;
+        host.s.hourKA = 8;  // KeepAlive every hour
         host.log.setDataDir(logDir.path());
         guard.start();
         host.events.clear();
@@ -108,6 +109,17 @@ TEST_F(Session, ShutdownAnnouncedRunsTheNoticesThenReleasesTheLock) {
 TEST_F(Session, SigtermAloneRunsTheSameSteps) {
     guard.onSessionEnding();
     EXPECT_EQ(host.events, kEndSteps);
+}
+
+TEST_F(Session, KeepAliveOffMailsNothingToTheWatchdogService) {
+    host.s.hourKA = 0;
+    guard.onSessionEnding();
+    EXPECT_EQ(host.events,
+              (std::vector<std::string>{"marker:2", "report:>シャットダウン要請", "reporting:off",
+                                        "mail:7:終了要求", "wait", "marker:2", "save",
+                                        "lock:release"}));
+    for (const auto& m : host.mails)
+        EXPECT_NE(m.kind, ALERT_KA);
 }
 
 TEST_F(Session, OwnRebootAgreesAtOnceAndOnlySaves) {

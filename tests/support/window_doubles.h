@@ -7,10 +7,10 @@
 #include <optional>
 #include <string>
 
-#include "supervision/power_status.h"
 #include "core/settings_store.h"
-#include "supervision/shutdown_control.h"
 #include "mail/http_client.h"
+#include "supervision/power_status.h"
+#include "supervision/shutdown_control.h"
 
 namespace orvana::testing {
 

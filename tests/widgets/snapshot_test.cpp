@@ -7,9 +7,9 @@
 #include <QWidget>
 #include <filesystem>
 
-#include "widgets/snapshot.h"
 #include "tests/support/memory_settings_store.h"
 #include "tests/support/temp_dir.h"
+#include "widgets/snapshot.h"
 
 namespace orvana {
 namespace {
