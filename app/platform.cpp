@@ -19,6 +19,9 @@
 #include "sound/gst_wave_input.h"
 #include "sound/process_runner.h"
 #endif
+#if ORVANA_WITH_CAMERA
+#include "camera/camera_source.h"
+#endif
 
 namespace orvana {
 namespace {
@@ -71,6 +74,11 @@ Services makeSystemServices(const Overrides& overrides, bool headless) {
     audio.source = overrides.audioSource;
     s.backends.put<sound::WaveInputFactory>(sound::makeGstWaveInputFactory(audio));
     s.backends.put<sound::ProcessRunner>(sound::makeProcessRunner());
+#endif
+#if ORVANA_WITH_CAMERA
+    // ORVANA_CAMERAS, else the settings file's list, else the devices.
+    s.backends.put<camera::CameraSource>(camera::makeSystemCameraSource(
+        overrides.cameras, s.store->getString("Cameras", "Sources", "")));
 #endif
 
     s.overrides = overrides;

@@ -22,9 +22,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -69,17 +71,17 @@ int EWC_GUIDtoTEXT(const Guid& guid, std::string& text);
 // Results of EWC_Open (also kept as the camera's `result`). The codes of the
 // original table that mean nothing over GStreamer are never returned.
 enum : int {
-    EWC_OK = 0,                    // open and delivering frames
-    EWC_BAD_NUMBER = 1,            // camera number out of range (0..9)
-    EWC_ALREADY_OPEN = 2,          // this number is open
-    EWC_SOURCE_NOT_ADDED = 7,      // the camera's source description does not build
-    EWC_NO_DEVICE = 8,             // the camera list is empty
-    EWC_NO_FREE_DEVICE = 9,        // no free camera matches the device index
-    EWC_FORMAT_REFUSED = 12,       // the source offers nothing of the asked device subtype
-    EWC_NO_GRABBER = 13,           // the conversion elements are missing (plugins)
-    EWC_PIXEL_FORMAT_REFUSED = 14, // a grabber subtype other than RGB32 (or null)
-    EWC_NOT_STARTED = 22,          // the pipeline did not start, or failed before a frame
-    EWC_NO_FRAME = 24,             // no frame within the first-frame bound (3 s)
+    EWC_OK = 0,                     // open and delivering frames
+    EWC_BAD_NUMBER = 1,             // camera number out of range (0..9)
+    EWC_ALREADY_OPEN = 2,           // this number is open
+    EWC_SOURCE_NOT_ADDED = 7,       // the camera's source description does not build
+    EWC_NO_DEVICE = 8,              // the camera list is empty
+    EWC_NO_FREE_DEVICE = 9,         // no free camera matches the device index
+    EWC_FORMAT_REFUSED = 12,        // the source offers nothing of the asked device subtype
+    EWC_NO_GRABBER = 13,            // the conversion elements are missing (plugins)
+    EWC_PIXEL_FORMAT_REFUSED = 14,  // a grabber subtype other than RGB32 (or null)
+    EWC_NOT_STARTED = 22,           // the pipeline did not start, or failed before a frame
+    EWC_NO_FRAME = 24,              // no frame within the first-frame bound (3 s)
 };
 
 // One offered format of a camera (`ewc_format`).
@@ -124,10 +126,10 @@ struct ewc_status {
     std::string friendlyName;  // the camera's name (no password)
     int width = 0, height = 0;
     double fps = 0;
-    Guid grabberSubtype;            // always RGB32 while open
+    Guid grabberSubtype;  // always RGB32 while open
     std::string grabberSubtypeName;
-    Guid deviceSubtype;             // what the camera sends, once known; else kNullGuid
-    std::string deviceSubtypeName;  // "AUTO" while unknown
+    Guid deviceSubtype;               // what the camera sends, once known; else kNullGuid
+    std::string deviceSubtypeName;    // "AUTO" while unknown
     std::int64_t framesReceived = 0;  // frames stored since the open
     std::int64_t framesFetched = 0;   // number of the frame EWC_GetImage gave last
     double frameInterval = 0;         // seconds between the last two frames
@@ -258,12 +260,19 @@ class CaptureLayer {
     class Camera;  // one record (`ewc_struct`), internal
 
   private:
-    bool valid(int num) const { return num >= 0 && num < kCameras; }
-    void freeCamera(int num);
+    static bool valid(int num) { return num >= 0 && num < kCameras; }
+    // The open camera of a number, or null; any thread.
+    std::shared_ptr<Camera> camera(int num) const;
 
     CameraSource& source_;
-    CaptureOptions options_;
-    std::array<std::unique_ptr<Camera>, kCameras> ewc_s;
+    const CaptureOptions options_;
+    // The records. A slot is filled and emptied on the owner's thread under
+    // slotsMutex_; other threads take a reference under it and work on the
+    // record's own locks. A record is shut down (threads joined, pipeline
+    // stopped) by the owner before it leaves its slot.
+    mutable std::mutex slotsMutex_;
+    std::array<std::shared_ptr<Camera>, kCameras> ewc_s;
+    std::array<std::atomic<int>, kCameras> lastResult_;  // for numbers with no record
 };
 
 }  // namespace orvana::camera

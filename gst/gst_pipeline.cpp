@@ -50,7 +50,39 @@ void release(ElementPtr pipeline) {
     }
 }
 
-std::vector<DeviceEntry> listDevices(const char* deviceClass) {
+namespace {
+// The device's element as a gst-launch description: its factory and the
+// properties that say which device it opens.
+std::string sourceOf(GstDevice* device) {
+    GstElement* element = gst_device_create_element(device, nullptr);
+    if (!element)
+        return {};
+    gst_object_ref_sink(element);
+    std::string out;
+    if (GstElementFactory* f = gst_element_get_factory(element))
+        out = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(f));
+    for (const char* prop :
+         {"device", "device-path", "path", "target-object", "device-index", "device-name"}) {
+        GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), prop);
+        if (!spec || !(spec->flags & G_PARAM_READABLE) || !(spec->flags & G_PARAM_WRITABLE))
+            continue;
+        GValue value = G_VALUE_INIT;
+        g_value_init(&value, spec->value_type);
+        g_object_get_property(G_OBJECT(element), prop, &value);
+        if (!g_param_value_defaults(spec, &value)) {
+            if (gchar* text = gst_value_serialize(&value)) {
+                out += std::string(" ") + prop + "=" + text;
+                g_free(text);
+            }
+        }
+        g_value_unset(&value);
+    }
+    gst_object_unref(element);
+    return out;
+}
+}  // namespace
+
+std::vector<DeviceEntry> listDevices(const char* deviceClass, bool withSource) {
     std::vector<DeviceEntry> out;
     if (!ensureGstreamer())
         return out;
@@ -78,6 +110,8 @@ std::vector<DeviceEntry> listDevices(const char* deviceClass) {
                 }
                 gst_structure_free(props);
             }
+            if (withSource)
+                e.source = sourceOf(d);
             out.push_back(std::move(e));
         }
         g_list_free_full(devices, gst_object_unref);
@@ -96,15 +130,44 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* msg, gpointer self) {
                                                                      : "stream error");
         if (err)
             g_error_free(err);
+    } else if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS) {
+        static_cast<BusErrors*>(self)->noteEnd();
     }
     return GST_BUS_DROP;
 }
 }  // namespace
 
-void BusErrors::noteError(std::string message) {
+void BusErrors::setListener(std::function<void()> listener) {
     std::lock_guard lock(mutex_);
-    failed_ = true;
-    error_ = std::move(message);
+    listener_ = std::move(listener);
+}
+
+void BusErrors::noteError(std::string message) {
+    std::function<void()> listener;
+    {
+        std::lock_guard lock(mutex_);
+        failed_ = true;
+        error_ = std::move(message);
+        listener = listener_;
+    }
+    if (listener)
+        listener();
+}
+
+void BusErrors::noteEnd() {
+    std::function<void()> listener;
+    {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        listener = listener_;
+    }
+    if (listener)
+        listener();
+}
+
+bool BusErrors::ended() const {
+    std::lock_guard lock(mutex_);
+    return ended_;
 }
 
 void BusErrors::attach(GstElement* pipeline) {
@@ -133,6 +196,7 @@ std::string BusErrors::error() const {
 void BusErrors::clear() {
     std::lock_guard lock(mutex_);
     failed_ = false;
+    ended_ = false;
     error_.clear();
 }
 

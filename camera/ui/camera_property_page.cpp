@@ -27,6 +27,7 @@ CDlgCameraProperty::CDlgCameraProperty(CaptureLayer& layer, int num, QWidget* pa
         auto* name = new QLabel(QString::fromStdString(c.label), this);
         auto* slider = new QSlider(Qt::Horizontal, this);
         auto* value = new QLabel(QString::number(c.value), this);
+        slider->setObjectName(QString::fromStdString(c.label));
         slider->setRange(c.minValue, c.maxValue);
         slider->setValue(c.value);
         slider->setMinimumWidth(200);

@@ -22,7 +22,8 @@ class CDlgCameraProperty : public QDialog {
     // Lists the channels of camera `num` of `layer` (outlives the dialog).
     CDlgCameraProperty(CaptureLayer& layer, int num, QWidget* parent = nullptr);
 
-    // One slider per channel, in the source's order; empty when it has none.
+    // One slider per channel, in the source's order, each named by its
+    // channel's label; empty when the source has none.
     const std::vector<QSlider*>& sliders() const { return sliders_; }
     // The note shown when the source has no channel; null otherwise.
     QLabel* emptyNote() const { return empty_; }

@@ -197,10 +197,12 @@ TEST_F(CameraWindow, MeterBarsAndThreshold) {
     his[1] = 0.001;
     w.meter()->setValues(his, 0.01);
     const QImage img = w.meter()->render(76, 240);
-    EXPECT_EQ(img.pixel(74, 239), qRgb(255, 0, 0));  // newest: above, red fill
-    EXPECT_EQ(img.pixel(72, 239), qRgb(0, 0, 255));  // below: blue fill
-    EXPECT_EQ(img.pixel(72, 200), qRgb(255, 255, 255));
-    EXPECT_EQ(img.pixel(5, 239), qRgb(255, 255, 255));  // the floor: empty
+    // Bar 0 spans x 74..76, bar 1 71..74; 0.001 rises to 60 of 240.
+    EXPECT_EQ(img.pixel(75, 230), qRgb(255, 0, 0));      // newest: above, red fill
+    EXPECT_EQ(img.pixel(74, 100), qRgb(255, 128, 128));  // its outline
+    EXPECT_EQ(img.pixel(72, 230), qRgb(0, 0, 255));      // below: blue fill
+    EXPECT_EQ(img.pixel(72, 150), qRgb(255, 255, 255));
+    EXPECT_EQ(img.pixel(5, 230), qRgb(255, 255, 255));  // the floor: empty
     const int y = ThresholdLineY(0.01, 240);
     int dotted = 0;
     for (int x = 0; x < 60; ++x)
@@ -285,9 +287,13 @@ TEST_F(CameraWindow, CameraSettingsDialogActsAtOnceOncePerCamera) {
     EXPECT_FALSE(dlg->isModal());
     ASSERT_GE(dlg->sliders().size(), 1u);
     EXPECT_EQ(dlg->emptyNote(), nullptr);
-    // The first slider is brightness for videobalance: all the way down.
-    QSlider* first = dlg->sliders().front();
-    first->setValue(first->minimum());
+    // Brightness all the way down.
+    QSlider* brightness = nullptr;
+    for (QSlider* s : dlg->sliders())
+        if (s->objectName().contains(QStringLiteral("bright"), Qt::CaseInsensitive))
+            brightness = s;
+    ASSERT_NE(brightness, nullptr);
+    brightness->setValue(brightness->minimum());
     ASSERT_TRUE(tickUntil(w, [&] { return w.motion().frame()[0] < 60; }))
         << "the picture darkens at once";
 

@@ -1,0 +1,69 @@
+#include "tests/camera/camera_test_support.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+#include "tests/support/child_program.h"
+
+extern char** environ;
+
+namespace orvana::testing {
+
+RtspTestServer::RtspTestServer() : RtspTestServer(Options{}) {}
+
+RtspTestServer::RtspTestServer(Options options) : options_(std::move(options)) {
+    start();
+}
+
+RtspTestServer::~RtspTestServer() {
+    stop();
+}
+
+bool RtspTestServer::start() {
+    stop();
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
+    const std::string script = std::string(ORVANA_CAMERA_TEST_DIR) + "/rtsp_server.py";
+    // Debian's python3 has the GObject bindings, whatever comes first on PATH.
+    child_ = std::make_unique<ChildProgram>(
+        "/usr/bin/python3",
+        std::vector<std::string>{script, "--port", std::to_string(port_), "--pattern",
+                                 options_.pattern, "--width", std::to_string(options_.width),
+                                 "--height", std::to_string(options_.height), "--fps",
+                                 std::to_string(options_.fps)},
+        env);
+    if (!child_->started() || !child_->waitForOutput("\n", std::chrono::seconds(20)) ||
+        child_->output().rfind("ready ", 0) != 0) {
+        child_.reset();
+        return false;
+    }
+    port_ = std::atoi(child_->output().c_str() + 6);
+    return port_ > 0;
+}
+
+void RtspTestServer::stop() {
+    if (!child_)
+        return;
+    child_->signal(SIGTERM);
+    if (child_->waitExit(std::chrono::seconds(10)) < 0)
+        child_->signal(SIGKILL);
+    child_.reset();
+}
+
+std::string RtspTestServer::url() const {
+    return "rtsp://127.0.0.1:" + std::to_string(port_) + "/cam";
+}
+
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+}  // namespace orvana::testing
