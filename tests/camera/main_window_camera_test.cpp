@@ -30,7 +30,7 @@ std::string testCameras(int n) {
     std::string list;
     for (int i = 0; i < n; ++i)
         list += std::string(i ? ";" : "") +
-                "videotestsrc is-live=true pattern=" + (i % 2 ? "smpte" : "ball");
+                "videotestsrc is-live=true pattern=" + (i % 2 ? "smpte75" : "ball");
     return list;
 }
 
