@@ -3,7 +3,8 @@
 // SMTP server on loopback: the motion notice of the first camera between
 // separator lines, a "動体検知" mail with a picture of every camera, motion
 // pictures named by the stamp rule in the data folder, nothing from the
-// still camera.
+// still camera. And a network camera on loopback that goes away and comes
+// back: its loss and return reported once each, motion seen again after.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <regex>
 
 #include "tests/camera/camera_process_support.h"
+#include "tests/camera/camera_test_support.h"
 
 namespace orvana::camera {
 namespace {
@@ -84,6 +86,57 @@ TEST(CameraProcess, MovingBallGivesTheNoticeAndTheMailStillCameraNothing) {
          at = out.find(headline, at + 1))
         ++notices;
     EXPECT_LE(cam1, notices);
+}
+
+TEST(CameraProcess, NetworkCameraLostAndBackIsReportedAndWatchedAgain) {
+    SmtpTestServer server;
+    ASSERT_TRUE(server.ok());
+    orvana::testing::RtspTestServer camera;
+    ASSERT_TRUE(camera.start());
+    testing::ProgramHome home;
+    home.writeSettings(server.hostPort(), {{0, 60}});
+    testing::Program p(home, camera.url());
+    ASSERT_TRUE(p.started());
+
+    const std::string motion = ">>>動体検知<<< Camera#0\n";
+    const std::string lost = ">>>カメラ映像途絶<<< Camera#0 (" + camera.url() + ")\n";
+    const std::string back = "<<<カメラ映像復帰>>> Camera#0 (" + camera.url() + ")\n";
+    ASSERT_TRUE(p.waitForOutput(motion, 90s)) << p.output();
+
+    // The stream drops: reported once, by a line and a management mail.
+    camera.stop();
+    ASSERT_TRUE(p.waitForOutput(lost, 60s)) << p.output();
+    auto mailed = [&](const std::string& subject) {
+        for (const auto& m : server.messages())
+            if (m.subject == subject)
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(orvana::testing::waitUntil([&] { return mailed("カメラ映像途絶：orvana"); }, 60s));
+
+    // It returns: reported once, and watched again.
+    ASSERT_TRUE(camera.start());
+    ASSERT_TRUE(p.waitForOutput(back, 90s)) << p.output();
+    const std::size_t returned = p.output().find(back);
+    ASSERT_TRUE(p.waitForOutput(motion, 90s, returned)) << p.output();
+    ASSERT_TRUE(orvana::testing::waitUntil([&] { return mailed("カメラ映像復帰：orvana"); }, 60s));
+    EXPECT_EQ(p.stop(30s), 0);
+
+    const std::string out = p.output();
+    auto count = [&out](const std::string& text) {
+        int n = 0;
+        for (std::size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count(lost), 1) << out;
+    EXPECT_EQ(count(back), 1) << out;
+    for (const auto& m : server.messages()) {
+        if (m.subject != "カメラ映像途絶：orvana")
+            continue;
+        EXPECT_NE(m.body.find("Camera#0 (" + camera.url() + ")"), std::string::npos) << m.body;
+        EXPECT_TRUE(m.attachments.empty());
+    }
 }
 
 }  // namespace
