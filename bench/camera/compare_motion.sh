@@ -51,7 +51,8 @@ for _ in $(seq 100); do grep -q ready "$work/rtsp.out" && break; sleep 0.1; done
 grep -q ready "$work/rtsp.out" || { cat "$work/rtsp.out" >&2; exit 1; }
 url="rtsp://127.0.0.1:$port/cam"
 
-# Orvana's settings: cameras only, no mail, the 640x480 format.
+# Orvana's settings: cameras only, no mail, the 640x480 format (the sixth
+# entry of the format list, both for a network camera and for a test source).
 home="$work/home"
 mkdir -p "$home/run" "$home/data"
 chmod 700 "$home/run"
@@ -66,7 +67,7 @@ USE_GEIGER=0
 USE_OWL=0
 WORKING=0
 [Camera0]
-Resolution=${ORVANA_BENCH_FORMAT_INDEX:-__FORMAT_INDEX__}
+Resolution=${ORVANA_BENCH_FORMAT_INDEX:-5}
 SliderPos=20
 EOF
 
@@ -89,7 +90,7 @@ start_motion() {
   cat > "$work/motion.conf" <<EOF
 daemon off
 setup_mode off
-log_level 4
+log_level 6
 log_file $work/motion/motion.log
 target_dir $work/motion
 netcam_url $url
@@ -139,7 +140,8 @@ echo "== RTSP camera (MJPEG 640x480, 15/s): Orvana headless and Motion, ${second
 o=$(start_orvana "$url"); m=$(start_motion); pids+=("$o" "$m")
 measure rtsp "$o" "$m"
 stop_all "$o" "$m"
-grep -q "netcam" "$work/motion/motion.log" 2>/dev/null || true
+grep -q "Opened camera" "$work/motion/motion.log" ||
+  echo "warning: Motion did not open the camera (see its log)" >&2
 
 echo "== Test source 640x480 (no decoding): Orvana headless, ${seconds} s =="
 o=$(start_orvana "videotestsrc is-live=true pattern=ball"); pids+=("$o")

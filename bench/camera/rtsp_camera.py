@@ -27,7 +27,7 @@ def main():
     factory = GstRtspServer.RTSPMediaFactory()
     factory.set_launch(
         "( videotestsrc is-live=true pattern=ball ! "
-        f"video/x-raw,width={width},height={height},framerate={fps}/1 ! "
+        f"video/x-raw,format=I420,width={width},height={height},framerate={fps}/1 ! "
         "jpegenc quality=85 ! rtpjpegpay name=pay0 pt=26 )")
     factory.set_shared(True)
     server.get_mount_points().add_factory("/cam", factory)

@@ -155,11 +155,14 @@ void CCameraDlg::OnTimer() {
     timer_.stop();
     UpdateData();
     const bool detect = motion_.OnDisplayTick();
-    const int num = cameraNo();
-    if (layer_.EWC_GetBufferSize(num) == motion_.m_frameBytes)
-        layer_.EWC_GetImage(num, motion_.frame());
-    picture_->compose(motion_.frame(), motion_.m_frameSize, m_dispSize, motion_.m_detectRect,
-                      motion_.streamLost());
+    // Nobody sees the picture of a headless program or a minimised window:
+    // the frame is then fetched for the detection only.
+    const bool shown = pictureShown();
+    if (shown || detect)
+        fetchFrame();
+    if (shown)
+        picture_->compose(motion_.frame(), motion_.m_frameSize, m_dispSize, motion_.m_detectRect,
+                          motion_.streamLost());
     if (detect) {
         checkStream();
         motion_.Detect();
@@ -167,6 +170,23 @@ void CCameraDlg::OnTimer() {
         updateMeter();
     }
     timer_.start(kTimerMs);
+}
+
+bool CCameraDlg::pictureShown() const {
+    return !host_.headless() && isVisible() && !isMinimized();
+}
+
+void CCameraDlg::fetchFrame() {
+    const int num = cameraNo();
+    if (layer_.EWC_GetBufferSize(num) == motion_.m_frameBytes)
+        layer_.EWC_GetImage(num, motion_.frame());
+}
+
+std::string CCameraDlg::SaveImage(std::string& path, int stored) {
+    // A mail's picture is the newest frame, also between two detections.
+    if (!stored)
+        fetchFrame();
+    return motion_.SaveImage(path, stored);
 }
 
 void CCameraDlg::checkStream() {

@@ -42,8 +42,9 @@ class CCameraDlg : public QDialog {
     // bounds). Call once, before show().
     void OnInitDialog();
     // One tick of timer 22 (also callable by tests): controls to members,
-    // the newest frame, the picture; every 15th tick the stream's state and
-    // the detection, then the title and the meter.
+    // the newest frame and the picture (while someone can see it: not
+    // headless, not minimised); every 15th tick the newest frame, the
+    // stream's state and the detection, then the title and the meter.
     void OnTimer();
     // Controls to members.
     void UpdateData();
@@ -57,11 +58,12 @@ class CCameraDlg : public QDialog {
     void SaveSettingBeforeClose();
     void OnEndSession() { SaveSettingBeforeClose(); }
 
-    // For the window and the mail composer (see CameraMotion::SaveImage).
-    std::string SaveImage(std::string& path, int stored) { return motion_.SaveImage(path, stored); }
+    // For the window and the mail composer (see CameraMotion::SaveImage);
+    // without `stored` the newest frame is fetched first.
+    std::string SaveImage(std::string& path, int stored);
     std::string SaveImage(int stored) {
         std::string path;
-        return motion_.SaveImage(path, stored);
+        return SaveImage(path, stored);
     }
 
     // The mouse, in client coordinates.
@@ -105,6 +107,8 @@ class CCameraDlg : public QDialog {
     void reject() override {}  // Esc does not close a monitor window
 
   private:
+    bool pictureShown() const;
+    void fetchFrame();
     void readFormats();
     void openCamera();
     void checkStream();

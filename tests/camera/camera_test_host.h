@@ -44,7 +44,7 @@ class CameraTestHost final : public MonitorHost {
     SettingsStore& store() override { return store_; }
     Clock& clock() override { return clock_; }
     Prompt& prompt() override { return prompt_; }
-    bool headless() const override { return true; }
+    bool headless() const override { return headlessMode; }
 
     std::vector<std::string> lines() {
         std::lock_guard lock(mutex_);
@@ -61,6 +61,8 @@ class CameraTestHost final : public MonitorHost {
     }
 
     AppSettings app;
+    // Windows draw their pictures only when not headless.
+    bool headlessMode = false;
     orvana::testing::VirtualClock clock_;
     orvana::testing::MemorySettingsStore store_;
     orvana::testing::RecordingPrompt prompt_;

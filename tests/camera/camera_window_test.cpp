@@ -189,6 +189,16 @@ TEST_F(CameraWindow, PictureShowsTheFrameAndTheRectanglePen) {
     EXPECT_EQ(qRed(img.pixel(r.x + r.width / 2, r.y + r.height / 2)), 0);  // unfilled
 }
 
+TEST_F(CameraWindow, HeadlessWindowDetectsWithoutDrawing) {
+    host.headlessMode = true;
+    CCameraDlg& w = open("videotestsrc is-live=true pattern=ball");
+    ASSERT_EQ(w.openResult(), 0);
+    // The ball moves: once three frames are stored, motion is measured.
+    ASSERT_TRUE(tickUntil(
+        w, [&] { return w.motion().m_motionRatio > 0.001; }, 30s));
+    EXPECT_TRUE(w.picture()->image().isNull());
+}
+
 TEST_F(CameraWindow, MeterBarsAndThreshold) {
     CCameraDlg& w = open("videotestsrc is-live=true");
     std::array<double, kHistoryLength> his;
