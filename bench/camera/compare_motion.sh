@@ -90,7 +90,7 @@ start_motion() {
   cat > "$work/motion.conf" <<EOF
 daemon off
 setup_mode off
-log_level 6
+log_level 7
 log_file $work/motion/motion.log
 target_dir $work/motion
 netcam_url $url

@@ -122,8 +122,8 @@ void CCameraDlg::openCamera() {
     const FrameSize size = motion_.m_frameSize;
     // A camera that does not start stays reserved and is retried like a
     // lost stream, so the window reports it and picks it up when it comes.
-    openResult_ = layer_.EWC_Open(cameraNo(), size.width, size.height, 15.0, -1, layer_.ewc_type,
-                                  layer_.ewc_device_type, OpenMode::KeepTrying);
+    openResult_ = layer_.EWC_Open(cameraNo(), size.width, size.height, frameRate(), -1,
+                                  layer_.ewc_type, layer_.ewc_device_type, OpenMode::KeepTrying);
     // Counts start again with every open.
     seenLosses_ = 0;
     seenReturns_ = 0;
@@ -170,6 +170,10 @@ void CCameraDlg::OnTimer() {
         updateMeter();
     }
     timer_.start(kTimerMs);
+}
+
+double CCameraDlg::frameRate() const {
+    return host_.headless() ? kHeadlessFps : kFps;
 }
 
 bool CCameraDlg::pictureShown() const {

@@ -93,6 +93,14 @@ class CCameraDlg : public QDialog {
     QCheckBox* saveMotionBox() const { return saveMotion_; }
     QTimer& timer() { return timer_; }
 
+    // Frames asked of the camera: 15 a second for the picture; headless,
+    // where only the detection uses a frame once a second, 2 a second (the
+    // newest frame is then at most half a second old, and the camera's
+    // frames are not converted 15 times a second for nobody).
+    static constexpr double kFps = 15.0;
+    static constexpr double kHeadlessFps = 2.0;
+    double frameRate() const;
+
     static constexpr int kTimerId = 22;
     static constexpr int kTimerMs = 66;
     static constexpr int kMaxFormats = 120;
