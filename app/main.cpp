@@ -1,6 +1,7 @@
 // orvana: start-up of the watch-keeping program.
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include "app/tarnwick_dlg.h"
 #include "core/overrides.h"
 #include "orvana/build_config.h"
+#include "widgets/japanese_ui.h"
 
 namespace {
 
@@ -43,7 +45,34 @@ void printHelp() {
         "Environment overrides (read once at start-up):\n");
     for (const auto& info : orvana::kOverrideInfo)
         std::printf("  %-24s %s\n", info.name, info.meaning);
-    std::printf("\nCtrl-C (SIGINT) ends the program like the \"終了\" button.\n");
+    std::printf("\nCtrl-C (SIGINT) ends the program like the \"終了\" button.\n"
+                "Mail not yet sent stays in the outbox folder and goes out after the next start.\n");
+}
+
+// Qt's offscreen platform says so every time a window is raised; without a
+// display that is the normal case, not news for the person at the console.
+QtMessageHandler defaultHandler = nullptr;
+void quietHeadlessMessages(QtMsgType type, const QMessageLogContext& context, const QString& msg) {
+    if (type == QtWarningMsg && msg.startsWith(QStringLiteral("This plugin does not support")))
+        return;
+    if (defaultHandler)
+        defaultHandler(type, context, msg);
+}
+
+// Qt wants a private runtime folder; a session without one (a service, a
+// console login as root) would get a warning at every start. One of our own,
+// owner-only, is what Qt would fall back to anyway.
+void ensureRuntimeFolder() {
+    const char* dir = std::getenv("XDG_RUNTIME_DIR");
+    if (dir && *dir)
+        return;
+    const std::string own = "/tmp/runtime-" + std::to_string(::getuid());
+    ::mkdir(own.c_str(), 0700);
+    struct stat st {};
+    if (::stat(own.c_str(), &st) == 0 && st.st_uid == ::getuid()) {
+        ::chmod(own.c_str(), 0700);
+        ::setenv("XDG_RUNTIME_DIR", own.c_str(), 1);
+    }
 }
 
 bool hasDisplay() {
@@ -75,8 +104,11 @@ int main(int argc, char** argv) {
     }
     if (!hasDisplay())
         headless = true;
-    if (headless)
+    if (headless) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        defaultHandler = qInstallMessageHandler(quietHeadlessMessages);
+    }
+    ensureRuntimeFolder();
 
     // The user's locale for every category.
     std::setlocale(LC_ALL, "");
@@ -88,6 +120,7 @@ int main(int argc, char** argv) {
     // Monitor windows are top-level windows of their own; the program ends
     // with the main window, not with the last window.
     QApplication::setQuitOnLastWindowClosed(false);
+    orvana::useJapaneseUi(app);
 
     // One instance per user: a second start ends at once, before it has
     // touched any file of the first one.
@@ -128,6 +161,14 @@ int main(int argc, char** argv) {
 
     dlg.OnInitDialog();
     dlg.show();
+    // Headless, the console is all a person sees: what runs and where mail
+    // goes, once; and that it ended.
+    if (headless)
+        for (const std::string& line : dlg.Overview())
+            std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
     app.exec();
+    if (headless)
+        std::printf("監視を終了しました。\n");
     return 0;
 }

@@ -4,10 +4,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <cstdlib>
 
 #include "core/headless_prompt.h"
 #include "mail/http_client.h"
 #include "mail/network_state.h"
+#include "mail/outbox.h"
 #include "mail/smtp_client.h"
 #include "orvana/build_config.h"
 #include "supervision/cleanup_thread.h"
@@ -21,6 +23,10 @@
 #endif
 #if ORVANA_WITH_CAMERA
 #include "camera/camera_source.h"
+#endif
+#if ORVANA_WITH_SENSORS
+#include "devlib/device_library_loader.h"
+#include "sensors/owl_database.h"
 #endif
 
 namespace orvana {
@@ -41,12 +47,26 @@ std::string findManual() {
     return candidates.back().toStdString();
 }
 
+// The user's state folder of the program: $XDG_STATE_HOME (default
+// ~/.local/state) + "/Quellor/orvana".
+std::string stateFolder() {
+    const QByteArray xdg = qgetenv("XDG_STATE_HOME");
+    const QString base = !xdg.isEmpty() && QDir::isAbsolutePath(QString::fromLocal8Bit(xdg))
+                             ? QString::fromLocal8Bit(xdg)
+                             : QDir::homePath() + QStringLiteral("/.local/state");
+    return (base + QStringLiteral("/Quellor/orvana")).toStdString();
+}
+
 }  // namespace
 
 Services makeSystemServices(const Overrides& overrides, bool headless) {
     Services s;
     s.clock = makeSystemClock();
-    s.store = makeQtSettingsStore(overrides.config);
+    SettingsFileCheck check;
+    s.store = makeQtSettingsStore(overrides.config, &check);
+    if (std::string line = SettingsFileCheckLine(check); !line.empty())
+        s.startupWarnings.push_back(line);
+    s.fallbackLogDir = stateFolder() + "/log";
     s.makePrompt = [headless](EventLog& log, QWidget* window) -> std::unique_ptr<Prompt> {
         if (headless)
             return std::make_unique<HeadlessPrompt>(log);
@@ -67,6 +87,8 @@ Services makeSystemServices(const Overrides& overrides, bool headless) {
     s.newSmtpClient = [] { return makeCurlSmtpClient(); };
     s.http = makeCurlHttpClient();
     s.network = makeSysfsNetworkState(overrides.sysfsRoot());
+    s.outboxDir =
+        outboxFolder(overrides.outbox, std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
 
     // What the monitor kinds use.
 #if ORVANA_WITH_SOUND
@@ -76,9 +98,18 @@ Services makeSystemServices(const Overrides& overrides, bool headless) {
     s.backends.put<sound::ProcessRunner>(sound::makeProcessRunner());
 #endif
 #if ORVANA_WITH_CAMERA
-    // ORVANA_CAMERAS, else the settings file's list, else the devices.
+    // The camera list: ORVANA_CAMERAS, else the settings file's list
+    // ("Cameras"/"Sources", network cameras too), else the device monitor.
     s.backends.put<camera::CameraSource>(camera::makeSystemCameraSource(
         overrides.cameras, s.store->getString("Cameras", "Sources", "")));
+#endif
+#if ORVANA_WITH_SENSORS
+    // The meter and counter libraries: beside the program's libraries, then
+    // the system's search path.
+    s.backends.put<DeviceLibraryLoader>(makeProgramLibraryLoader());
+    // The OWL vendor's database, read-only (ORVANA_OWL_DB or the vendor's
+    // folder under the Wine prefix).
+    s.backends.put<VendorDatabase>(makeSqliteVendorDatabase(owlDatabasePath(overrides.owlDb)));
 #endif
 
     s.overrides = overrides;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/backends.h"
 #include "core/clock.h"
@@ -54,6 +55,9 @@ struct Services {
     std::function<std::unique_ptr<SmtpClient>()> newSmtpClient;
     std::unique_ptr<HttpClient> http;
     std::unique_ptr<NetworkState> network;
+    // The folder of the durable outbox (mail/outbox.h); empty: queued mail
+    // lives in memory only and is lost with the program.
+    std::string outboxDir;
     // What the monitor kinds use (sound input, converter runner, camera
     // source, device-library loader, vendor database). A kind without its
     // backend cannot run.
@@ -61,6 +65,12 @@ struct Services {
     // Adds the monitor kinds; null: every kind this build has
     // (registerMonitorKinds).
     MonitorRegistration registerMonitors;
+
+    // Said in the event list (and a notice box) right after the banner: what
+    // start-up found before the window existed (a damaged settings file).
+    std::vector<std::string> startupWarnings;
+    // Where the daily log goes while the data folder cannot be written.
+    std::string fallbackLogDir;
 
     Overrides overrides;
     bool headless = false;      // offscreen platform

@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "app/monitor_kinds.h"
+#include "core/checked_settings.h"
 #include "core/settings_summary.h"
 #include "core/status_text.h"
 #include "mail/mail_composer.h"
@@ -55,6 +56,7 @@ class DlgSupervisorHost final : public SupervisorHost {
         return dlg_.RegistMail(kind, title, text, timeFormat);
     }
     void WaitAllMailSend() override { dlg_.WaitAllMailSend(); }
+    void WhenMailSent(std::function<void()> then) override { dlg_.WhenMailSent(std::move(then)); }
     void UpdateData() override { dlg_.UpdateData(); }
     const AppSettings& settings() const override { return dlg_.settings(); }
     SettingsStore& store() override { return dlg_.store(); }
@@ -147,6 +149,9 @@ CTarnwickDlg::CTarnwickDlg(Services services, QWidget* parent)
     // Mail: the queue exists from construction, so the restart notices of
     // start-up are really queued; the sender starts with the other workers.
     mailQueue_ = std::make_unique<MailQueue>();
+    if (!services_.outboxDir.empty())
+        mailQueue_->attachOutbox(std::make_unique<Outbox>(
+            services_.outboxDir, [this](const std::string& line) { Report(line, 2); }));
     MailSender::Options mailOptions;
     mailOptions.maker = MakerAccount::fromBuild(services_.overrides.makerSmtp);
     mailOptions.caFile = services_.overrides.smtpCafile;
@@ -168,6 +173,13 @@ CTarnwickDlg::CTarnwickDlg(Services services, QWidget* parent)
 CTarnwickDlg::~CTarnwickDlg() {
     if (timer1_)
         timer1_->stop();
+    if (!services_.overrides.stallLog.empty()) {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(
+            std::fopen(services_.overrides.stallLog.c_str(), "w"), &std::fclose);
+        if (f)
+            std::fprintf(f.get(), "longest UI stall: %lld ms\n",
+                         static_cast<long long>(longestStall_.count()));
+    }
     // Both workers are told first, so their last slices run side by side.
     if (cleanUp_)
         cleanUp_->requestStop();
@@ -190,20 +202,34 @@ void CTarnwickDlg::OnInitDialog() {
     placeWindow(*this, stored);
     raise();
 
-    m_settings = LoadSettings(*services_.store, services_.clock->now(), services_.desktopDir);
+    std::vector<std::string> resetKeys;
+    m_settings =
+        LoadSettings(*services_.store, services_.clock->now(), services_.desktopDir, &resetKeys);
     log_.setDataDir(m_settings.dataDir);
+    log_.setFallbackDir(services_.fallbackLogDir);
 
     // The supervision parts exist from here on (KeepAlive is anchored at
     // now + 60 s, which the summary shows).
     startSupervision();
     list_->clear();
     ReportSetting();
+    // What start-up found wrong with the stored settings, said once.
+    for (const std::string& warning : services_.startupWarnings) {
+        Report(warning, 2);
+        prompt_->notify(warning);
+    }
+    if (const std::string line = ResetKeysLine(resetKeys); !line.empty())
+        Report(line, 2);
+    checkDataFolder();
 
     if (m_settings.unconfigured())
         broadcast_->setEnabled(false);
     working_->setChecked(m_settings.working == 1);
     for (int k = 0; k < 6; ++k)
         monitorBoxes_[k]->setChecked(m_settings.useFlag(static_cast<MonitorSwitch>(k)) == 1);
+    // Mail that a previous run had not sent goes first, before the notice
+    // of this start.
+    mailQueue_->loadOutbox(m_settings.subject, services_.clock->now());
     restartNotices();
 
     // Without a system battery there is no power failure to watch.
@@ -229,6 +255,7 @@ void CTarnwickDlg::OnInitDialog() {
     layoutControls(width(), height());
 
     timer1_->start(200);
+    startStallMeter();
     // Housekeeping, and the system's delay lock for shutdown and sleep.
     cleanUp_->setInputs(m_settings.dataDir, m_settings.dataKeepPeriod);
     cleanUp_->start();
@@ -274,7 +301,11 @@ int CTarnwickDlg::RegistMail(ALERT_MODE kind, const std::string& title, const st
 }
 
 void CTarnwickDlg::appendListLine(const QString& line) {
-    auto* item = new QListWidgetItem(line, list_);  // owned by the list
+    // A line far longer than a screen says nothing more on screen but costs
+    // the list its layout time; the log file keeps it whole.
+    const QString shown =
+        line.size() > kListLineMax ? line.left(kListLineMax) + QStringLiteral("…(以下省略)") : line;
+    auto* item = new QListWidgetItem(shown, list_);  // owned by the list
     list_->scrollToItem(item, QAbstractItemView::PositionAtTop);
 }
 
@@ -283,6 +314,33 @@ void CTarnwickDlg::ReportSetting() {
         supervisor_ ? supervisor_->state().keepAliveRef : services_.clock->now() + 60;
     for (const ReportLine& line : SettingsSummary(m_settings, keepAliveRef))
         Report(line.text, line.stampMode);
+}
+
+std::vector<std::string> CTarnwickDlg::Overview() const {
+    std::vector<std::string> lines;
+    for (int k = 0; k < 6; ++k) {
+        const auto box = static_cast<MonitorSwitch>(k);
+        const Monitor* m = monitors_.find(box);
+        std::string state;
+        if (!monitorBoxes_[k]->isEnabled())
+            state = box == MonitorSwitch::PowerDown ? "電池なし" : "装置なし";
+        else if (box == MonitorSwitch::PowerDown)
+            state = m_settings.usePowerDown == 1 ? "監視中" : "オフ";
+        else
+            state = m && m->running() ? "監視中" : "オフ";
+        lines.push_back(std::string(kMonitorSwitches[k].label) + "：" + state);
+    }
+    if (m_settings.working != 1) {
+        lines.push_back("メール：送信しない");
+    } else {
+        const std::string server =
+            m_settings.useQuellorSmtp == 1
+                ? m_settings.smtp
+                : MakerAccount::fromBuild(services_.overrides.makerSmtp).hostPort;
+        lines.push_back("メール：送信する（宛先 " + std::to_string(m_settings.addresses.size()) +
+                        " 件、" + server + "）");
+    }
+    return lines;
 }
 
 void CTarnwickDlg::UpdateData() {
@@ -439,6 +497,55 @@ void CTarnwickDlg::OnSupervisionSettingsChanged() {
 
 void CTarnwickDlg::WaitAllMailSend() {
     mailSender_->WaitAllMailSend();
+    // A documented wait (before a shutdown or reboot), not a stall.
+    lastStallTick_ = std::chrono::steady_clock::now();
+}
+
+void CTarnwickDlg::WhenMailSent(std::function<void()> then) {
+    // Polled on the UI thread like WaitAllMailSend's slices, but from the
+    // event loop: the monitors and the power watch go on meanwhile.
+    auto* poll = new QTimer(this);  // a child: goes with the window at the latest
+    const std::int64_t deadline = services_.clock->nowMs() + 101 * 100;
+    connect(poll, &QTimer::timeout, this, [this, poll, deadline, then = std::move(then)] {
+        if (!mailQueue_->empty() && services_.clock->nowMs() < deadline)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        then();
+    });
+    poll->start(100);
+}
+
+void CTarnwickDlg::checkDataFolder() {
+    const std::string& dir = m_settings.dataDir;
+    if (dir == uncheckedFolder_)
+        return;  // said once per folder
+    if (canWriteFolder(dir)) {
+        uncheckedFolder_.clear();
+        return;
+    }
+    uncheckedFolder_ = dir;
+    std::string text = "データフォルダ " + dir + " に書き込めません。";
+    if (!services_.fallbackLogDir.empty())
+        text += "記録ファイルは " + services_.fallbackLogDir + " に保存します。";
+    text += "設定の「データ保存先」を書き込めるフォルダに変更してください。";
+    Report(text, 2);
+    prompt_->notify(text);
+}
+
+void CTarnwickDlg::startStallMeter() {
+    lastStallTick_ = std::chrono::steady_clock::now();
+    stallMeter_ = new QTimer(this);
+    stallMeter_->setTimerType(Qt::PreciseTimer);
+    connect(stallMeter_, &QTimer::timeout, this, [this] {
+        const auto now = std::chrono::steady_clock::now();
+        const auto late =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - lastStallTick_) -
+            std::chrono::milliseconds(kStallMeterMs);
+        longestStall_ = std::max(longestStall_, late);
+        lastStallTick_ = now;
+    });
+    stallMeter_->start(kStallMeterMs);
 }
 
 std::string CTarnwickDlg::GetIpAddress() {
@@ -478,11 +585,11 @@ void CTarnwickDlg::OnBnClickedSetting() {
     if (runDialog(dlg) != QDialog::Accepted)
         return;
 
-    // 1. Nothing works on the old settings while they are replaced.
+    // 1. Nothing works on the old settings while they are replaced. The
+    // sender reads its own copy of them, which is swapped in one step below,
+    // so it goes on without being stopped and the UI thread never waits.
     if (timer1_)
         timer1_->stop();
-    mailSender_->requestStop();
-    services_.clock->sleepFor(std::chrono::milliseconds(120));
     // 2. KeepAlive starts over at now + 60 s; the log follows a new folder.
     m_settings = dlg.settings();
     OnSupervisionSettingsChanged();
@@ -495,16 +602,10 @@ void CTarnwickDlg::OnBnClickedSetting() {
     SaveSetting();
     list_->clear();
     ReportSetting();
+    checkDataFolder();
     updateBroadcastButton();
     // 5. The sender takes the new account; one that has ended starts again.
-    services_.clock->sleepFor(std::chrono::milliseconds(120));
     OnMailSettingsChanged();
-    // 6. A sender that ended on the stop request just before it was lifted
-    // would leave every later mail in the queue.
-    mailSender_->clearStop();
-    if ((m_settings.useQuellorSmtp == 0 || m_settings.ownServerComplete()) &&
-        !mailSender_->running())
-        mailSender_->start();
     if (timer1_)
         timer1_->start(200);
 }

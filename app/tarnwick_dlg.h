@@ -14,8 +14,11 @@
 #include <QPushButton>
 #include <QTimer>
 #include <array>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/services.h"
 #include "core/app_settings.h"
@@ -64,6 +67,10 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
 
     // The banner, then the usage guide or the "設定情報:" block.
     void ReportSetting();
+    // One short line per box (running, no device, or switched off) and one
+    // for mail (on and where it goes, or off), for a person at a console.
+    // After OnInitDialog. UI thread.
+    std::vector<std::string> Overview() const;
     // Writes "Setting" and the recipients.
     void SaveSetting();
     // Reads the placement, SaveSetting, writes "Placement", then every
@@ -108,9 +115,15 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     // again and housekeeping takes the new data folder and keep period.
     // UI thread.
     void OnSupervisionSettingsChanged();
-    // Blocks until the mail queue is empty or about ten seconds passed.
-    // UI thread.
+    // Blocks until the mail queue is empty or about ten seconds passed (the
+    // documented waits before a shutdown or reboot). UI thread.
     void WaitAllMailSend();
+    // Calls `then` once the queue is empty or about ten seconds passed,
+    // without holding the UI thread. UI thread.
+    void WhenMailSent(std::function<void()> then);
+    // The longest time the UI thread was held, outside the documented waits,
+    // measured by a 100-ms timer that notes how late it fires.
+    std::chrono::milliseconds longestStall() const { return longestStall_; }
     // The supervision parts; null before OnInitDialog.
     Supervisor* supervisor() const { return supervisor_.get(); }
     SessionGuard* sessionGuard() const { return sessionGuard_.get(); }
@@ -152,6 +165,9 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     // The about box texts, also offered from the context menu.
     void showAbout();
 
+    // Longest event-list line shown whole (characters).
+    static constexpr int kListLineMax = 1000;
+
     // Minimum and maximum window size.
     static constexpr int kMinWidth = 320, kMinHeight = 480, kMaxWidth = 2560, kMaxHeight = 1920;
 
@@ -172,6 +188,9 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     void OnBnClickedManual();
     void onMonitorBoxClicked(int k);
     void restartNotices();
+    // Says (once per folder) when the data folder cannot be written.
+    void checkDataFolder();
+    void startStallMeter();
 
     Services services_;
     std::unique_ptr<Prompt> prompt_;
@@ -204,6 +223,12 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     std::unique_ptr<MailQueue> mailQueue_;
     std::unique_ptr<MailSender> mailSender_;
     std::unique_ptr<WanAddress> wan_;
+
+    std::string uncheckedFolder_;  // the unwritable data folder last reported
+    static constexpr int kStallMeterMs = 100;
+    QTimer* stallMeter_ = nullptr;  // child of the dialog
+    std::chrono::steady_clock::time_point lastStallTick_;
+    std::chrono::milliseconds longestStall_{0};
 
     // The monitor kinds (declared last, so their windows go first) and the
     // pieces of this window's dialogs that they provide.

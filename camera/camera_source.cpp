@@ -75,8 +75,11 @@ CameraEntry entryOf(const std::string& item) {
                    " latency=200 drop-on-latency=true tcp-timeout=5000000";
     } else if (isUrl(item) && (startsWith(item, "http://") || startsWith(item, "https://"))) {
         e.description = "Network camera (HTTP)";
+        // A multipart stream has one part type: saying so lets the frames
+        // through at once instead of after the demuxer's stream search.
         e.source = "souphttpsrc location=" + quoted(item) +
-                   " is-live=true do-timestamp=true timeout=10 retries=0";
+                   " is-live=true do-timestamp=true timeout=10 retries=0"
+                   " ! multipartdemux single-stream=true";
     } else {
         e.description = "GStreamer source";
         e.source = item;

@@ -30,7 +30,8 @@ class CameraSource {
 
     // The cameras in enumeration order (the device index of EWC_Open counts
     // in this order). Empty when there are none. May take a moment (device
-    // probing); called by the capture layer on its owner's thread.
+    // probing). Any thread: the capture layer also asks from a camera's
+    // watch thread, to find a lost device again.
     virtual std::vector<CameraEntry> cameras() = 0;
 };
 
@@ -38,7 +39,8 @@ class CameraSource {
 // dropped and empty items skipped (a description therefore cannot contain
 // ";"). An item that is a URL is turned into its source:
 //   rtsp://… or rtsps://…   → rtspsrc (200 ms latency, 5 s TCP time-out)
-//   http://… or https://…   → souphttpsrc (MJPEG over HTTP, 10 s time-out)
+//   http://… or https://…   → souphttpsrc ! multipartdemux (MJPEG over
+//                              HTTP as multipart/x-mixed-replace, 10 s time-out)
 // Anything else is used as a gst-launch description as it stands. Names
 // are the item with any "user:password@" of a URL removed.
 std::vector<CameraEntry> parseCameraList(const std::string& list);

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -25,6 +26,7 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr const char* kDevCaps = "orvana_devcaps";
 constexpr const char* kDecode = "orvana_decode";
+constexpr const char* kConvert = "orvana_convert";
 constexpr const char* kOutCaps = "orvana_outcaps";
 constexpr const char* kSink = "orvana_frames";
 constexpr int kAttempts = 3;
@@ -164,6 +166,9 @@ class CaptureLayer::Camera {
     std::string source;
     bool staticVideo = false;
     OpenMode mode = OpenMode::Once;
+    // Finds the camera in the list again before a reopen (a device that
+    // came back under another node); empty: keep the source. May be null.
+    std::function<std::string()> findSource;
     int result = -1;
 
     void allocate() {
@@ -281,6 +286,8 @@ class CaptureLayer::Camera {
     void applyBalanceLocked();
 
     static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self);
+    static GstPadProbeReturn dropRate(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+    GstPadProbeReturn keepRate(GstBuffer* buffer);
     void store(GstBuffer* buffer);
     void onBusEvent() {
         {
@@ -301,6 +308,7 @@ class CaptureLayer::Camera {
     double frameInterval_ = 0;  // seconds between the last two frames
     std::atomic<std::int64_t> lastFrameNs_{0};
     std::atomic<bool> awaitingFirst_{false};
+    std::int64_t rateDue_ = -1;  // dropRate's next due time; streaming thread only
 
     std::mutex stateMutex_;
     std::condition_variable wake_;
@@ -323,16 +331,17 @@ class CaptureLayer::Camera {
 };
 
 GstElement* CaptureLayer::Camera::buildPipeline(int* code, std::string* why) {
-    // Rate first (frames dropped before they are converted), then one pass
-    // of conversion and scaling into the frame the windows use.
-    const int maxRate = std::max(1, int(std::lround(fps)));
-    const char* convert =
-        hasFactory("videoconvertscale") ? "videoconvertscale" : "videoconvert ! videoscale";
+    // One pass of conversion and scaling into the frame the windows use.
+    // The rate is kept by a probe in front of it (dropRate): videorate
+    // aborts the process on streams of variable rate (MJPEG over HTTP).
+    const std::string convert =
+        hasFactory("videoconvertscale")
+            ? std::string("videoconvertscale name=") + kConvert
+            : std::string("videoconvert name=") + kConvert + " ! videoscale";
     std::string desc = source;
     if (staticVideo)
         desc += std::string(" ! capsfilter name=") + kDevCaps;
-    desc += std::string(" ! decodebin name=") + kDecode +
-            " ! videorate drop-only=true max-rate=" + std::to_string(maxRate) + " ! " + convert +
+    desc += std::string(" ! decodebin name=") + kDecode + " ! " + convert +
             " ! capsfilter name=" + kOutCaps + " ! appsink name=" + kSink +
             " max-buffers=1 drop=true sync=false enable-last-sample=false";
     std::string error;
@@ -375,7 +384,46 @@ GstElement* CaptureLayer::Camera::buildPipeline(int* code, std::string* why) {
     callbacks.new_sample = &Camera::onNewSample;
     gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
     gst_object_unref(sink);
+    if (GstElement* conv = gst_bin_get_by_name(GST_BIN(p), kConvert)) {
+        if (GstPad* pad = gst_element_get_static_pad(conv, "sink")) {
+            rateDue_ = -1;
+            gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, &Camera::dropRate, this, nullptr);
+            gst_object_unref(pad);
+        }
+        gst_object_unref(conv);
+    }
     return p;
+}
+
+// Lets through at most `fps` frames a second, spread evenly, before they
+// are converted. Times are the frames' own (arrival time when they have
+// none); a source slower than `fps` loses nothing. Streaming thread; no
+// allocation.
+GstPadProbeReturn CaptureLayer::Camera::dropRate(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    auto* camera = static_cast<Camera*>(self);
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer)
+        return GST_PAD_PROBE_OK;
+    const auto& trace = camera->options_.frameTrace;
+    if (trace)
+        trace(true);
+    const GstPadProbeReturn r = camera->keepRate(buffer);
+    if (trace)
+        trace(false);
+    return r;
+}
+
+GstPadProbeReturn CaptureLayer::Camera::keepRate(GstBuffer* buffer) {
+    const std::int64_t interval = std::int64_t(1e9 / fps);
+    const GstClockTime pts = GST_BUFFER_PTS(buffer);
+    const std::int64_t t = GST_CLOCK_TIME_IS_VALID(pts) ? std::int64_t(pts) : nowNs();
+    std::int64_t& due = rateDue_;
+    // Too early for the next frame: dropped. A jump back of the times (a
+    // new segment) starts the count again.
+    if (due >= 0 && t + interval / 8 < due && due - t <= 2 * interval)
+        return GST_PAD_PROBE_DROP;
+    due = due < 0 ? t + interval : std::clamp(due + interval, t, t + interval);
+    return GST_PAD_PROBE_OK;
 }
 
 int CaptureLayer::Camera::startOnce(std::string* why) {
@@ -387,6 +435,11 @@ int CaptureLayer::Camera::startOnce(std::string* why) {
         std::lock_guard lock(stateMutex_);
         busEvent_ = false;
         firstFrame_ = false;
+    }
+    {
+        // A new pipeline counts its times from zero again.
+        std::lock_guard lock(frameMutex_);
+        sampleTime_ = -1;
     }
     // Nobody runs a main loop for this bus: errors and the end of stream
     // wake the watcher, every message is dropped.
@@ -554,6 +607,12 @@ void CaptureLayer::Camera::watch() {
             if (stop_)
                 break;
             lock.unlock();
+            if (findSource) {
+                // Only this thread reads the source while the camera is lost.
+                std::string again = findSource();
+                if (!again.empty())
+                    source = std::move(again);
+            }
             std::string why;
             const int rc = startOnce(&why);
             lock.lock();
@@ -716,6 +775,23 @@ int CaptureLayer::EWC_Open(int num, int width, int height, double fps, int devic
     cam->askedSubtype = deviceSubtype;
     cam->source = list[device].source;
     cam->mode = mode;
+    // The same path, else the one camera of the same name (a USB camera
+    // plugged in again may get another device node).
+    cam->findSource = [&source = source_, name = list[device].name, path = list[device].path] {
+        const std::vector<CameraEntry> now = source.cameras();
+        for (const CameraEntry& c : now)
+            if (c.path == path)
+                return c.source;
+        const CameraEntry* found = nullptr;
+        for (const CameraEntry& c : now) {
+            if (c.name != name)
+                continue;
+            if (found)
+                return std::string();  // two of that name: cannot tell
+            found = &c;
+        }
+        return found ? found->source : std::string();
+    };
 
     const SourceShape shape = shapeOf(cam->source);
     if (!shape.builds)
@@ -743,7 +819,10 @@ int CaptureLayer::EWC_Open(int num, int width, int height, double fps, int devic
     cam->allocate();
     int rc = EWC_NOT_STARTED;
     std::string why;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    // Under KeepTrying the watch thread makes the further attempts, off the
+    // caller's thread.
+    const int attempts = mode == OpenMode::KeepTrying ? 1 : kAttempts;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
         rc = cam->startOnce(&why);
         if (rc != EWC_NOT_STARTED && rc != EWC_NO_FRAME)
             break;

@@ -8,8 +8,9 @@
 // The documented free functions and globals of the layer are members of one
 // CaptureLayer object (one per program, owned by the camera monitor kind);
 // their names are kept. Frames travel
-//   source → (decodebin) → videorate → videoconvert → videoscale
-//   → BGRx W×H → appsink keeping only the newest frame,
+//   source → (camera format asked) → decodebin → at most fps frames a
+//   second → one conversion and scaling → BGRx W×H → appsink keeping only
+//   the newest frame,
 // and are copied once into the camera's preallocated buffer under the
 // camera's lock; no allocation per frame.
 //
@@ -102,12 +103,13 @@ struct ewc_camera {
     std::string path;
 };
 
-// How EWC_Open treats a camera that does not start (22 or 24 after three
-// attempts).
+// How EWC_Open treats a camera that does not start (22 or 24).
 enum class OpenMode {
-    Once,        // as documented: the camera is freed and stays closed
-    KeepTrying,  // the code is returned all the same, but the camera stays
-                 // reserved in state Lost and is retried like a lost stream
+    Once,        // three attempts; then the camera is freed and stays closed
+    KeepTrying,  // one attempt (the caller waits for no more than one
+                 // first-frame bound); on 22 or 24 the code is returned all
+                 // the same, but the camera stays reserved in state Lost and
+                 // is tried again on its watch thread like a lost stream
 };
 
 enum class StreamState {
@@ -160,9 +162,10 @@ struct CaptureOptions {
     // thread) with the camera number and the pipeline, before it runs.
     // Tests reach their own elements through it. May be null.
     std::function<void(int number, _GstElement* pipeline)> onPipeline;
-    // Called on the streaming thread at entry (true) and exit (false) of
-    // the frame path, so tests can count what happens inside it. Must not
-    // allocate. May be null.
+    // Called on a streaming thread at entry (true) and exit (false) of each
+    // pass through the frame path (the rate check before conversion, and
+    // the copy into the camera's buffer), so tests can count what happens
+    // inside it. Must not allocate. May be null.
     std::function<void(bool entering)> frameTrace;
 };
 
@@ -184,9 +187,10 @@ class CaptureLayer {
     // subtype must be RGB32 or null; a device subtype other than null asks
     // the camera for that format (12 when it has none). Each attempt waits
     // at most firstFrameTimeoutMs for the first frame; 22 and 24 are tried
-    // three times in all. Returns a code of the table above; 0 means frames
-    // are arriving and the watch thread runs. Blocks its caller for at most
-    // three first-frame bounds plus pipeline start-up.
+    // three times in all (once under KeepTrying). Returns a code of the
+    // table above; 0 means frames are arriving and the watch thread runs.
+    // Blocks its caller for at most three first-frame bounds (one under
+    // KeepTrying) plus pipeline start-up.
     int EWC_Open(int num, int width, int height, double fps, int deviceIndex,
                  const Guid& grabberSubtype, const Guid& deviceSubtype,
                  OpenMode mode = OpenMode::Once);
@@ -196,13 +200,17 @@ class CaptureLayer {
     int EWC_Close(int num);
 
     // Stops the stream (the watch thread ends; the buffer keeps the last
-    // frame). 0 done, 2 nothing to stop, 3 the stop did not complete in 3 s.
+    // frame). 0 done, 2 nothing to stop. (3, a stop that did not complete
+    // in 3 s, cannot happen here: stopping a pipeline is synchronous.)
     int EWC_Stop(int num);
 
     // Copies the newest frame (EWC_GetBufferSize bytes, top row first) into
     // `destination` when it is not null, under the camera's lock, and marks
     // it fetched. 1 if the number is out of range or not open, else 0. The
     // buffer's contents before the first frame are black (all bytes 0).
+    // `destination` must hold EWC_GetBufferSize bytes of this same open: a
+    // thread other than the owner's must not fetch while the owner may
+    // reopen the camera at another size.
     int EWC_GetImage(int num, std::uint8_t* destination);
 
     // Bytes of one frame (width × height × 4); 0 if not open or the number

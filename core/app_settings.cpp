@@ -1,7 +1,10 @@
 #include "core/app_settings.h"
 
 #include <filesystem>
+#include <limits>
 #include <system_error>
+
+#include "core/checked_settings.h"
 
 #include "orvana/build_config.h"
 
@@ -59,72 +62,78 @@ std::string attachKey(int row, int col) {
     return std::string(kAttachRowNames[row]) + "_ATTACH_" + kAttachColNames[col];
 }
 
-// The keys of "Setting" in their documented load order, with their members
-// and defaults: the one table that loading and saving both walk. "REBOOT"
-// is not in it (the restart marker is written on its own), nor the recipient
-// count and sections, which follow the table.
+constexpr int kAnyInt = std::numeric_limits<int>::min();
+constexpr int kAnyIntMax = std::numeric_limits<int>::max();
+
+// The keys of "Setting" in their documented load order, with their members,
+// defaults and the values they may take: the one table that loading and
+// saving both walk. "REBOOT" is not in it (the restart marker is written on
+// its own), nor the recipient count and sections, which follow the table.
 template <class Settings, class Visitor>
 void visitSettingKeys(Settings& s, Visitor&& v) {
-    v.integer("WORKING", s.working, 0);
-    v.integer("USE_VOLUME", s.useVolume, 1);
-    v.integer("USE_CAMERA", s.useCamera, 1);
-    v.integer("USE_POWER_DOWN", s.usePowerDown, 1);
-    v.integer("USE_TEMPERATURE", s.useTemperature, 1);
-    v.integer("USE_GEIGER", s.useGeiger, 1);
-    v.integer("USE_OWL", s.useOwl, 1);
-    v.text("FROM", s.from, "");
-    v.text("SMTP", s.smtp, "");
-    v.text("SUBJECT", s.subject, "orvana");
-    v.text("USERNAME", s.userName, "");
-    v.text("PASSWORD", s.password, "");
-    v.integer("PORTNUM", s.portNum, 1);
-    v.integer("USE_QUELLOR_SMTP", s.useQuellorSmtp, 0);
-    v.integer("ENABLESSL", s.enableSsl, 0);
-    v.integer("AUTOSHUTDOWN", s.autoShutdown, 1);
-    v.integer("BATTERYLIMIT", s.batteryLimit, 10);
-    v.integer("SEND_TESTMAIL1", s.sendTestMail1, 1);
-    v.integer("SEND_TESTMAIL2", s.sendTestMail2, 1);
-    v.integer("CHECK_TK", s.checkTK, 1);
-    v.integer("HOUR_TK", s.hourTK, 0);
-    v.integer("HOUR_KA", s.hourKA, 0);
-    v.text("TO_KA", s.toKA, defaultKeepAliveAddress());
+    v.integer("WORKING", s.working, 0, 0, 1);
+    v.integer("USE_VOLUME", s.useVolume, 1, 0, 1);
+    v.integer("USE_CAMERA", s.useCamera, 1, 0, 1);
+    v.integer("USE_POWER_DOWN", s.usePowerDown, 1, 0, 1);
+    v.integer("USE_TEMPERATURE", s.useTemperature, 1, 0, 1);
+    v.integer("USE_GEIGER", s.useGeiger, 1, 0, 1);
+    v.integer("USE_OWL", s.useOwl, 1, 0, 1);
+    v.text("FROM", s.from, "", kMaxShortText);
+    v.text("SMTP", s.smtp, "", kMaxShortText);
+    v.text("SUBJECT", s.subject, "orvana", kMaxShortText);
+    v.text("USERNAME", s.userName, "", kMaxShortText);
+    v.text("PASSWORD", s.password, "", kMaxShortText);
+    v.integer("PORTNUM", s.portNum, 1, 0, 1);
+    v.integer("USE_QUELLOR_SMTP", s.useQuellorSmtp, 0, 0, 1);
+    v.integer("ENABLESSL", s.enableSsl, 0, 0, 1);
+    v.integer("AUTOSHUTDOWN", s.autoShutdown, 1, 0, 1);
+    v.integer("BATTERYLIMIT", s.batteryLimit, 10, 0, 100);
+    v.integer("SEND_TESTMAIL1", s.sendTestMail1, 1, kAnyInt, kAnyIntMax);
+    v.integer("SEND_TESTMAIL2", s.sendTestMail2, 1, kAnyInt, kAnyIntMax);
+    v.integer("CHECK_TK", s.checkTK, 1, 0, 1);
+    v.integer("HOUR_TK", s.hourTK, 0, 0, 11);
+    v.integer("HOUR_KA", s.hourKA, 0, 0, 12);
+    v.text("TO_KA", s.toKA, defaultKeepAliveAddress(), kMaxShortText);
     v.timeOfDay("TIME_H_TK", "TIME_M_TK", "TIME_S_TK", s.timeTK, 10, 0, 0);
-    v.integer("CHECK_RB", s.checkRB, 0);
-    v.integer("WEEK_RB", s.weekRB, 0);
+    v.integer("CHECK_RB", s.checkRB, 0, 0, 1);
+    v.integer("WEEK_RB", s.weekRB, 0, 0, 17);
     v.timeOfDay("TIME_H_RB", "TIME_M_RB", "TIME_S_RB", s.timeRB, 8, 30, 0);
     const AttachMatrix defaults = defaultAttachMatrix();
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < 6; ++c)
-            v.integer(attachKey(r, c), s.attach[r][c], defaults[r][c]);
-    v.integer("CONV_3GP", s.conv3gp, 0);
-    v.text("FFMPEG_PATH", s.ffmpegPath, "");
-    v.text("FFMPEG_OPTION", s.ffmpegOption, AppSettings().ffmpegOption);
-    v.integer("ATTACH_GIP", s.attachGip, 0);
-    v.text("DATA_DIR", s.dataDir, "");
-    v.integer("DATA_KEEP_PERIOD", s.dataKeepPeriod, 6);
+            v.integer(attachKey(r, c), s.attach[r][c], defaults[r][c], 0, 1);
+    v.integer("CONV_3GP", s.conv3gp, 0, 0, 1);
+    v.text("FFMPEG_PATH", s.ffmpegPath, "", kMaxLongText);
+    v.text("FFMPEG_OPTION", s.ffmpegOption, AppSettings().ffmpegOption, kMaxLongText);
+    v.integer("ATTACH_GIP", s.attachGip, 0, 0, 1);
+    v.text("DATA_DIR", s.dataDir, "", kMaxLongText);
+    v.integer("DATA_KEEP_PERIOD", s.dataKeepPeriod, 6, 0, 11);
 }
 
 struct KeyLoader {
-    SettingsStore& st;
+    CheckedSettings& in;
     TimeT now;
-    void integer(const std::string& key, int& value, int def) {
-        value = st.getInt(kSection, key, def);
+    void integer(const std::string& key, int& value, int def, int min, int max) {
+        value = in.integer(key, def, min, max);
     }
-    void text(const std::string& key, std::string& value, const std::string& def) {
-        value = st.getString(kSection, key, def);
+    void text(const std::string& key, std::string& value, const std::string& def,
+              std::size_t maxLength) {
+        value = in.text(key, def, maxLength);
     }
     // Only the time of day is stored; in memory it is today's date at it.
     void timeOfDay(const char* h, const char* m, const char* sec, TimeT& value, int dh, int dm,
                    int ds) {
-        value = todayAt(now, st.getInt(kSection, h, dh), st.getInt(kSection, m, dm),
-                        st.getInt(kSection, sec, ds));
+        value = todayAt(now, in.integer(h, dh, 0, 23), in.integer(m, dm, 0, 59),
+                        in.integer(sec, ds, 0, 59));
     }
 };
 
 struct KeySaver {
     SettingsStore& st;
-    void integer(const std::string& key, int value, int) { st.writeInt(kSection, key, value); }
-    void text(const std::string& key, const std::string& value, const std::string&) {
+    void integer(const std::string& key, int value, int, int, int) {
+        st.writeInt(kSection, key, value);
+    }
+    void text(const std::string& key, const std::string& value, const std::string&, std::size_t) {
         st.writeString(kSection, key, value);
     }
     void timeOfDay(const char* h, const char* m, const char* sec, TimeT value, int, int, int) {
@@ -135,23 +144,51 @@ struct KeySaver {
     }
 };
 
+// More recipients than anybody registers by hand; bounds every scan of the
+// sections, so no stored count can stall the start.
+constexpr int kMaxRecipients = 1000;
+
+// One more than the highest "UserAddress%d" section below kMaxRecipients that
+// holds an address key; 0 when there is none.
+int existingRecipientSections(const SettingsStore& st) {
+    int n = 0;
+    for (int i = 0; i < kMaxRecipients; ++i)
+        if (st.contains("UserAddress" + std::to_string(i), "Address"))
+            n = i + 1;
+    return n;
+}
+
 }  // namespace
 
-AppSettings LoadSettings(SettingsStore& st, TimeT now, const std::string& desktopDir) {
+AppSettings LoadSettings(SettingsStore& st, TimeT now, const std::string& desktopDir,
+                         std::vector<std::string>* resetKeys) {
     AppSettings s;
-    visitSettingKeys(s, KeyLoader{st, now});
-    const int count = st.getInt(kSection, "USER_ADDRESS", 0);
+    CheckedSettings in(st, kSection);
+    visitSettingKeys(s, KeyLoader{in, now});
+    // The stored count when it is a sensible number (sections beyond it are
+    // stale and ignored); otherwise every section that is there, so a damaged
+    // count never drops recipients.
+    int count = 0;
+    if (in.has("USER_ADDRESS")) {
+        count = in.integer("USER_ADDRESS", -1, 0, kMaxRecipients);
+        if (count < 0)
+            count = existingRecipientSections(st);
+    }
+    std::vector<std::string> reset = in.resetKeys();
     for (int n = 0; n < count; ++n) {
-        const std::string sec = "UserAddress" + std::to_string(n);
+        CheckedSettings r(st, "UserAddress" + std::to_string(n));
         CUserAddress a;
-        a.m_strAddress = st.getString(sec, "Address", "");
-        a.m_bIjyou = st.getInt(sec, "IJYOU", 0);
-        a.m_bTeiki = st.getInt(sec, "TEIKI", 0);
-        a.m_bKanri = st.getInt(sec, "KANRI", 0);
-        a.m_bTest = st.getInt(sec, "TEST", 0);
+        a.m_strAddress = r.text("Address", "", kMaxShortText);
+        a.m_bIjyou = r.flag("IJYOU", 0);
+        a.m_bTeiki = r.flag("TEIKI", 0);
+        a.m_bKanri = r.flag("KANRI", 0);
+        a.m_bTest = r.flag("TEST", 0);
+        reset.insert(reset.end(), r.resetKeys().begin(), r.resetKeys().end());
         if (a.IsValid())
             s.addresses.push_back(std::move(a));
     }
+    if (resetKeys)
+        *resetKeys = std::move(reset);
 
     if (s.dataDir.empty()) {
         s.dataDir = desktopDir + "/orvana記録";

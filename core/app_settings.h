@@ -117,8 +117,13 @@ struct AppSettings {
 // "DATA_DIR" becomes desktopDir + "/orvana記録" and is written back at once;
 // the folder is then created with its missing parents. Reference times get
 // the local date of `now`. Invalid recipients are skipped. Never fails:
-// missing keys give their defaults. UI thread.
-AppSettings LoadSettings(SettingsStore& store, TimeT now, const std::string& desktopDir);
+// missing keys give their defaults, and a value outside its meaning (not a
+// number, out of range, too long) gives its default too and is listed in
+// *resetKeys ("Setting/KEY", when not null). The recipient count is bounded
+// by the "UserAddress%d" sections that exist; a count that is not a number
+// or larger than that takes every existing section. UI thread.
+AppSettings LoadSettings(SettingsStore& store, TimeT now, const std::string& desktopDir,
+                         std::vector<std::string>* resetKeys = nullptr);
 
 // Writes every "Setting" key except "REBOOT", then "USER_ADDRESS" and the
 // recipient sections densely. Reference times keep hour, minute and second.

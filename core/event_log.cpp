@@ -1,5 +1,9 @@
 #include "core/event_log.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+
 #include <cstdio>
 #include <memory>
 
@@ -77,15 +81,53 @@ bool EventLog::WriteToLogFile(const std::string& line) {
         out += line[i];
     }
     out += "\r\n";
-    const std::string path = logFilePathFor(clock_.now());
+    const TimeT now = clock_.now();
+    const std::string path = logFilePathFor(now);
+    auto append = [&out](const std::string& file) {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(file.c_str(), "ab"),
+                                                          &std::fclose);
+        if (!f)
+            return false;
+        const bool ok = std::fwrite(out.data(), 1, out.size(), f.get()) == out.size();
+        return std::fflush(f.get()) == 0 && ok;
+    };
     // One open-append-close per line, serialised so lines from the sender
     // thread and the UI thread never interleave.
     std::lock_guard lock(fileMutex_);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "ab"), &std::fclose);
-    if (!f)
+    if (append(path))
+        return true;
+    // The data folder cannot be written: no line is lost while it is so.
+    const std::string fallback = fallbackDir();
+    if (fallback.empty())
         return false;
-    bool ok = std::fwrite(out.data(), 1, out.size(), f.get()) == out.size();
-    return std::fflush(f.get()) == 0 && ok;
+    std::error_code ec;
+    std::filesystem::create_directories(fallback, ec);
+    return append(joinDataPath(fallback, formatLocal(now, "%Y年%m月%d日.log")));
+}
+
+void EventLog::setFallbackDir(const std::string& dir) {
+    std::lock_guard lock(mutex_);
+    fallbackDir_ = dir;
+}
+
+std::string EventLog::fallbackDir() const {
+    std::lock_guard lock(mutex_);
+    return fallbackDir_;
+}
+
+bool canWriteFolder(const std::string& dir) {
+    if (dir.empty())
+        return false;
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    std::string probe = joinDataPath(dir, ".orvana-write-test-XXXXXX");
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, "x", 1) == 1;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return ok;
 }
 
 }  // namespace orvana

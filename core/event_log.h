@@ -35,13 +35,20 @@ class EventLog {
 
     // Appends line + CR LF to the data folder's file of the current local
     // day (opened, appended, closed). Newlines inside the line become CR LF.
-    // An empty line writes nothing. Returns false when the file could not
-    // be written. Any thread.
+    // An empty line writes nothing. When the data folder's file cannot be
+    // written, the line goes to the same day's file in the fallback folder
+    // (created when needed). Returns false when neither could be written.
+    // Any thread.
     bool WriteToLogFile(const std::string& line);
 
     // Path of the daily log file for time t: data folder + "/" +
     // "%Y年%m月%d日.log" (no folder part when the data folder is empty).
     std::string logFilePathFor(TimeT t) const;
+
+    // Where the daily file goes while the data folder cannot be written;
+    // empty = nowhere. Any thread.
+    void setFallbackDir(const std::string& dir);
+    std::string fallbackDir() const;
 
     void addSink(Sink sink);
     void clearSinks();
@@ -50,10 +57,15 @@ class EventLog {
     Clock& clock_;
     mutable std::mutex mutex_;
     std::string dataDir_;
+    std::string fallbackDir_;
     bool enabled_ = true;
     std::vector<Sink> sinks_;
     std::mutex fileMutex_;
 };
+
+// True when a file can be created in dir (made with its parents when
+// missing). Leaves nothing behind. Any thread.
+bool canWriteFolder(const std::string& dir);
 
 // Data folder + "/" + name, or name alone when the folder is empty.
 std::string joinDataPath(const std::string& dataDir, const std::string& name);

@@ -6,9 +6,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
+#include "core/clock.h"
 #include "core/settings_store.h"
 
 namespace orvana {
@@ -26,12 +31,167 @@ std::unique_ptr<QSettings> openSettings(const std::string& iniPath) {
     return std::make_unique<QSettings>(qs(iniPath), QSettings::IniFormat);
 }
 
+bool validUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const int extra = c < 0x80           ? 0
+                          : (c >> 5) == 0x6  ? 1
+                          : (c >> 4) == 0xE  ? 2
+                          : (c >> 3) == 0x1E ? 3
+                                             : -1;
+        if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size())
+            return false;
+        for (int k = 1; k <= extra; ++k)
+            if ((static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) >> 6) != 0x2)
+                return false;
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return true;
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+enum class LineKind { Blank, Section, Value, Bad, BadSection };
+
+LineKind classify(std::string_view raw) {
+    if (!validUtf8(raw))
+        return raw.find('[') == 0 ? LineKind::BadSection : LineKind::Bad;
+    const std::string_view line = trim(raw);
+    if (line.empty() || line.front() == ';' || line.front() == '#')
+        return LineKind::Blank;
+    if (line.front() == '[')
+        return line.back() == ']' ? LineKind::Section : LineKind::BadSection;
+    const std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos || trim(line.substr(0, eq)).empty())
+        return LineKind::Bad;
+    bool quoted = false;
+    for (std::size_t i = eq + 1; i < line.size(); ++i) {
+        if (line[i] == '\\')
+            ++i;  // an escaped character, quote included
+        else if (line[i] == '"')
+            quoted = !quoted;
+    }
+    return quoted ? LineKind::Bad : LineKind::Value;
+}
+
+// The text without its bad lines. The keys below a damaged section header
+// are left out too: kept, they would land in the section above it.
+std::string repaired(const std::string& text) {
+    std::string out;
+    bool skipping = false;
+    for (std::string_view raw : splitLines(text)) {
+        const LineKind kind = classify(raw);
+        if (kind == LineKind::BadSection) {
+            skipping = true;
+            continue;
+        }
+        if (kind == LineKind::Section)
+            skipping = false;
+        if (kind == LineKind::Bad || skipping)
+            continue;
+        out.append(raw);
+        out += '\n';
+    }
+    return out;
+}
+
+bool readWhole(const std::string& path, std::string& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    out.clear();
+    std::vector<char> buf(65536);
+    for (;;) {
+        const ssize_t n = ::read(fd, buf.data(), buf.size());
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return false;
+        }
+        out.append(buf.data(), static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+// Writes text to path through a file beside it that is flushed to disk and
+// then renamed over it, owner-only. exclusive: fail when path exists.
+bool writeFileSafely(const std::string& path, const std::string& text, bool exclusive) {
+    if (exclusive) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return false;
+        bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        ok = ::fsync(fd) == 0 && ok;
+        ::close(fd);
+        return ok;
+    }
+    const std::string tmp = path + ".tmp";
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ok = ::fsync(fd) == 0 && ok;
+    ::close(fd);
+    ::chmod(tmp.c_str(), 0600);
+    if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string damagedCopyName(const std::string& file) {
+    return file + ".damaged-" + formatLocal(std::time(nullptr), "%Y%m%d-%H%M%S");
+}
+
+// A private file for a store that must not touch the real one.
+std::string privateTempFile(const std::string& text) {
+    std::string pattern = QDir::tempPath().toStdString() + "/orvana-settings-XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        return {};
+    [[maybe_unused]] ssize_t n = ::write(fd, text.data(), text.size());
+    ::close(fd);
+    return pattern;
+}
+
 class QtSettingsStore final : public SettingsStore {
   public:
     explicit QtSettingsStore(const std::string& iniPath) : settings_(openSettings(iniPath)) {
         protectFile();
     }
-    ~QtSettingsStore() override { sync(); }
+    // A store over a private copy, deleted when the store goes.
+    explicit QtSettingsStore(const std::string& privatePath, bool)
+        : settings_(openSettings(privatePath)), privatePath_(privatePath) {}
+    ~QtSettingsStore() override {
+        sync();
+        if (!privatePath_.empty())
+            ::unlink(privatePath_.c_str());
+    }
 
     int getInt(const std::string& section, const std::string& key, int def) const override {
         std::lock_guard lock(mutex_);
@@ -88,12 +248,91 @@ class QtSettingsStore final : public SettingsStore {
 
     mutable std::mutex mutex_;
     std::unique_ptr<QSettings> settings_;
+    std::string privatePath_;
 };
 
 }  // namespace
 
-std::unique_ptr<SettingsStore> makeQtSettingsStore(const std::string& iniPath) {
-    return std::make_unique<QtSettingsStore>(iniPath);
+std::vector<int> damagedIniLines(const std::string& text) {
+    std::vector<int> bad;
+    int n = 0;
+    for (std::string_view raw : splitLines(text)) {
+        ++n;
+        const LineKind kind = classify(raw);
+        if (kind == LineKind::Bad || kind == LineKind::BadSection)
+            bad.push_back(n);
+    }
+    return bad;
+}
+
+std::unique_ptr<SettingsStore> makeQtSettingsStore(const std::string& iniPath,
+                                                   SettingsFileCheck* check) {
+    SettingsFileCheck c;
+    c.file = settingsFilePath(iniPath);
+    std::unique_ptr<SettingsStore> store;
+    struct stat st {};
+    if (::stat(c.file.c_str(), &st) != 0) {
+        c.state = SettingsFileCheck::State::New;
+    } else {
+        std::string text;
+        if (!readWhole(c.file, text)) {
+            // Nothing of it can be read, so nothing can be kept but the file
+            // itself: moved aside, it is safe from the next save.
+            c.state = SettingsFileCheck::State::Unreadable;
+            const std::string aside = damagedCopyName(c.file);
+            if (::rename(c.file.c_str(), aside.c_str()) == 0)
+                c.copy = aside;
+            else
+                store = std::make_unique<QtSettingsStore>(privateTempFile(""), true);
+        } else if (c.badLines = damagedIniLines(text); !c.badLines.empty()) {
+            c.state = SettingsFileCheck::State::Damaged;
+            const std::string aside = damagedCopyName(c.file);
+            if (writeFileSafely(aside, text, true)) {
+                c.copy = aside;
+                if (!writeFileSafely(c.file, repaired(text), false))
+                    store =
+                        std::make_unique<QtSettingsStore>(privateTempFile(repaired(text)), true);
+            } else {
+                // Without a copy the original must stay as it is.
+                store = std::make_unique<QtSettingsStore>(privateTempFile(repaired(text)), true);
+            }
+        } else {
+            c.state = SettingsFileCheck::State::Good;
+            writeFileSafely(c.file + ".bak", text, false);
+        }
+    }
+    if (!store)
+        store = std::make_unique<QtSettingsStore>(iniPath);
+    if (check)
+        *check = std::move(c);
+    return store;
+}
+
+std::string SettingsFileCheckLine(const SettingsFileCheck& c) {
+    using State = SettingsFileCheck::State;
+    if (c.state == State::Damaged) {
+        std::string lines;
+        for (std::size_t i = 0; i < c.badLines.size() && i < 10; ++i)
+            lines += (i ? "," : "") + std::to_string(c.badLines[i]);
+        if (c.badLines.size() > 10)
+            lines += ",...";
+        std::string text =
+            "設定ファイル " + c.file + " に読み取れない行があります(" + lines + "行目)。";
+        if (!c.copy.empty())
+            text += "元のファイルを " + c.copy + " に保存し、その行を除いた設定で監視を続けます。";
+        else
+            text += "元のファイルを保存できないため、このファイルには書き込まずに監視を続けます。";
+        return text;
+    }
+    if (c.state == State::Unreadable) {
+        std::string text = "設定ファイル " + c.file + " を読み込めません。";
+        if (!c.copy.empty())
+            text += "元のファイルを " + c.copy + " に移し、既定の設定で監視を続けます。";
+        else
+            text += "このファイルには書き込まず、既定の設定で監視を続けます。";
+        return text;
+    }
+    return {};
 }
 
 std::string settingsFilePath(const std::string& iniPath) {

@@ -256,7 +256,7 @@ std::string base64(const std::string& data, std::size_t lineLength) {
     return out;
 }
 
-std::string buildMimeMessage(const MimeInput& in) {
+std::string buildMimeMessage(const MimeInput& in, int* attached) {
     auto cleanList = [](const std::vector<std::string>& v) {
         std::vector<std::string> out;
         for (const auto& a : v) {
@@ -308,6 +308,8 @@ std::string buildMimeMessage(const MimeInput& in) {
             name = "attachment";
         files.emplace_back(std::move(name), std::move(data));
     }
+    if (attached)
+        *attached = static_cast<int>(files.size());
     if (files.empty()) {
         m += textPart;
         return m;

@@ -33,7 +33,8 @@ std::string rfc5322Date(TimeT t);
 std::string base64(const std::string& data, std::size_t lineLength = 76);
 
 // Builds the whole message. Never fails; an attachment that cannot be read
-// is left out.
-std::string buildMimeMessage(const MimeInput& in);
+// is left out. *attached (when not null) is set to the number of files that
+// went into the message.
+std::string buildMimeMessage(const MimeInput& in, int* attached = nullptr);
 
 }  // namespace orvana

@@ -1,5 +1,9 @@
 #include "sound/volume_monitor.h"
 
+#include <limits>
+
+#include "core/checked_settings.h"
+
 #include <algorithm>
 
 #include "core/event_log.h"
@@ -39,15 +43,21 @@ VolumeMonitor::~VolumeMonitor() {
 }
 
 void VolumeMonitor::LoadSettings() {
-    const SettingsStore& st = host_.store();
-    auto get = [&](const char* key, int def) { return st.getInt(kVolumeSection, key, def); };
-    levels_.SetVolIntegTime(get("VOL_INTEG_TIME", 3));
-    m_thresholdPos = std::clamp(get("THRESHOLD", 142), 0, 1000);
-    m_useDynamic = get("B_DYNAMIC_VOL_THRESHOLD", 0) ? 1 : 0;
-    m_dynamicThreshold = get("DYNAMIC_VOL_THRESHOLD", 10);
-    m_enableNotify = get("ENABLE_NOTIFY", 0) ? 1 : 0;
-    m_recSec = clampRecSec(get("REC_SEC", 4));
+    // The dialog's ranges; a value outside them (a hand-edited or damaged
+    // store: a huge integration time alone would take gigabytes) gives the
+    // default and is said once. The recording length has no range in the
+    // dialog, so any number stays and is held within what the capture takes.
+    CheckedSettings in(host_.store(), kVolumeSection);
+    levels_.SetVolIntegTime(in.integer("VOL_INTEG_TIME", 3, 1, 10));
+    m_thresholdPos = in.integer("THRESHOLD", 142, 0, 1000);
+    m_useDynamic = in.flag("B_DYNAMIC_VOL_THRESHOLD", 0);
+    m_dynamicThreshold = in.integer("DYNAMIC_VOL_THRESHOLD", 10, 1, 24);
+    m_enableNotify = in.flag("ENABLE_NOTIFY", 0);
+    m_recSec = clampRecSec(
+        in.integer("REC_SEC", 4, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
     capture_->SetRecSec(m_recSec);
+    if (const std::string line = ResetKeysLine(in.resetKeys()); !line.empty())
+        host_.Report(line, 2);
 }
 
 void VolumeMonitor::SaveSettings(const Placement& placement) {

@@ -55,14 +55,27 @@ void SessionGuard::onPrepareForSleep(bool active) {
             return;
         asleep_ = true;
         sup_.OnSuspend();
-        host_.WaitAllMailSend();
-        lock_.release();
+        // The notice gets its chance to leave before the machine sleeps,
+        // while the UI thread goes on running the monitors.
+        const int sleep = ++sleeps_;
+        releasePending_ = true;
+        host_.WhenMailSent([this, sleep] {
+            if (sleep != sleeps_ || !releasePending_)
+                return;  // woken up meanwhile: the lock stays
+            releasePending_ = false;
+            lock_.release();
+        });
         return;
     }
     if (!asleep_)
         return;
     asleep_ = false;
     sup_.OnResume();
+    if (releasePending_) {
+        // Woken before the lock was let go: it is still held.
+        releasePending_ = false;
+        return;
+    }
     if (!ended_)
         lock_.acquire();
 }

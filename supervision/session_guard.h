@@ -41,9 +41,11 @@ class SessionGuard {
     // shutdown does not leave the program running silently.
     void onPrepareForShutdown(bool active);
 
-    // The machine goes to sleep (true): the notice is queued, the queue gets
-    // its chance to drain, then the lock is released. Woken up (false): the
-    // notice is queued and the lock taken again.
+    // The machine goes to sleep (true): the notice is queued, and once the
+    // queue has had its chance to drain (SupervisorHost::WhenMailSent, which
+    // does not hold the UI thread) the lock is released. Woken up (false):
+    // the notice is queued and the lock taken again; woken before the lock
+    // was released, it simply stays held.
     void onPrepareForSleep(bool active);
 
     // SIGTERM or the desktop session's end: the end-of-session steps once
@@ -62,6 +64,8 @@ class SessionGuard {
     InhibitorLock& lock_;
     bool ended_ = false;
     bool asleep_ = false;
+    bool releasePending_ = false;  // a sleep's lock release is still to come
+    int sleeps_ = 0;               // tells a late release from the current one
     int markerBefore_ = 0;
 };
 

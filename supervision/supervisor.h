@@ -4,6 +4,7 @@
 // owns one Supervisor and calls it from its 200 ms timer.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "core/alert_mode.h"
@@ -27,8 +28,12 @@ class SupervisorHost {
     // Composes and queues one notice; the result is not used here.
     virtual int RegistMail(ALERT_MODE kind, const std::string& title, const std::string& text,
                            int timeFormat) = 0;
-    // Blocks until the mail queue is empty or about ten seconds have passed.
+    // Blocks until the mail queue is empty or about ten seconds have passed
+    // (the waits before a shutdown or reboot).
     virtual void WaitAllMailSend() = 0;
+    // Calls `then` on the UI thread once the mail queue is empty or about
+    // ten seconds have passed, without holding the UI thread meanwhile.
+    virtual void WhenMailSent(std::function<void()> then) = 0;
     // Reads the main window's check boxes into the settings.
     virtual void UpdateData() = 0;
     virtual const AppSettings& settings() const = 0;

@@ -1,5 +1,7 @@
 #include "mail/ui/folder_dialog.h"
 
+#include "widgets/japanese_ui.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -20,10 +22,17 @@ int CFolderDialog::DoModal() {
     // platform dialog may have neither.
     if (flags_ & (kEditBox | kNewStyle))
         options |= QFileDialog::DontUseNativeDialog;
-    QString start = QString::fromStdString(initial_);
+    // Opens inside the folder of the field (or its nearest existing parent),
+    // not beside it.
+    QString start = QString::fromStdString(startFolderFor(initial_));
     for (;;) {
-        const QString chosen = QFileDialog::getExistingDirectory(
-            parent_, QString::fromStdString(title_), start, options);
+        QFileDialog dlg(parent_, QString::fromStdString(title_), start);
+        dlg.setFileMode(QFileDialog::Directory);
+        dlg.setOptions(options);
+        dlg.setDirectory(start);
+        const QString chosen = dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty()
+                                   ? dlg.selectedFiles().front()
+                                   : QString();
         if (chosen.isEmpty())
             return IDCANCEL;
         const QFileInfo info(chosen);

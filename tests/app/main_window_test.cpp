@@ -107,6 +107,7 @@ class MainWindowTest : public ::testing::Test {
         auto inputs = std::make_unique<sound::testing::FakeWaveInputFactory>();
         inputs->device->devices = 0;
         s.backends.put<sound::WaveInputFactory>(std::move(inputs));
+        s.fallbackLogDir = fallback;
         testing::fillWindowDoubles(s);
         dlg = std::make_unique<CTarnwickDlg>(std::move(s));
         if (init)
@@ -142,6 +143,7 @@ class MainWindowTest : public ::testing::Test {
     std::unique_ptr<CTarnwickDlg> dlg;
     std::string opened;
     bool openResult = false;
+    std::string fallback;  // where the log goes while the data folder is unwritable
 };
 
 TEST_F(MainWindowTest, TitleSizesAndNoMaximiseButton) {
@@ -251,7 +253,7 @@ TEST_F(MainWindowTest, RestartNoticeIsMailedToManagementRecipients) {
     store().writeInt("UserAddress1", "IJYOU", 1);
     store().writeInt("Setting", "REBOOT", 2);
     open();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (sentCount() == 0 && std::chrono::steady_clock::now() < end)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     ASSERT_EQ(sentCount(), 1u);
@@ -404,6 +406,37 @@ TEST_F(MainWindowTest, ReportFromAnotherThreadReachesTheListThroughTheEventLoop)
     EXPECT_FALSE(listHas("from the sender"));
     QApplication::processEvents();
     EXPECT_TRUE(listHas("14:05:09 from the sender"));
+}
+
+TEST_F(MainWindowTest, OverlongLineIsShownShortenedAndLoggedWhole) {
+    CTarnwickDlg& d = open();
+    const std::string longLine(20000, 'x');
+    d.Report(longLine, 0);
+    const std::string shown = listLines().back();
+    EXPECT_LT(shown.size(), 1100u);
+    EXPECT_NE(shown.find("…(以下省略)"), std::string::npos);
+    EXPECT_NE(todaysLog().find(longLine + "\r\n"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, UnwritableDataFolderIsSaidOnceAndTheLogGoesElsewhere) {
+    store().writeString("Setting", "DATA_DIR", "/proc/orvana-cannot-be-here");
+    fallback = dir / "state/log";
+    CTarnwickDlg& d = open();
+    const std::string said =
+        "データフォルダ /proc/orvana-cannot-be-here に書き込めません。記録ファイルは " + fallback +
+        " に保存します。";
+    int times = 0;
+    for (const auto& l : listLines())
+        times += l.find(said) != std::string::npos;
+    EXPECT_EQ(times, 1);
+    ASSERT_EQ(prompt->notices.size(), 1u);
+    EXPECT_NE(prompt->notices[0].find(said), std::string::npos);
+    // Not one line is lost meanwhile.
+    d.Report("while the folder is unwritable", 2);
+    const std::string log = readFile(fallback + "/2026年03月05日.log");
+    EXPECT_NE(log.find("利用方法：\r\n"), std::string::npos);
+    EXPECT_NE(log.find("2026/03/05 14:05:09 while the folder is unwritable\r\n"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -10,30 +10,39 @@ extern char** environ;
 
 namespace orvana::testing {
 
-RtspTestServer::RtspTestServer() : RtspTestServer(Options{}) {}
+NetworkCameraServer::NetworkCameraServer() : NetworkCameraServer(Options{}) {}
 
-RtspTestServer::RtspTestServer(Options options) : options_(std::move(options)) {
+NetworkCameraServer::NetworkCameraServer(Options options) : options_(std::move(options)) {
     start();
 }
 
-RtspTestServer::~RtspTestServer() {
+NetworkCameraServer::~NetworkCameraServer() {
     stop();
 }
 
-bool RtspTestServer::start() {
+bool NetworkCameraServer::start() {
     stop();
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e)
         env.emplace_back(*e);
-    const std::string script = std::string(ORVANA_CAMERA_TEST_DIR) + "/rtsp_server.py";
+    const bool rtsp = options_.kind == Kind::Rtsp;
+    const std::string script =
+        std::string(ORVANA_CAMERA_TEST_DIR) + (rtsp ? "/rtsp_server.py" : "/mjpeg_http_server.py");
+    std::vector<std::string> args = {script,
+                                     "--port",
+                                     std::to_string(port_),
+                                     "--pattern",
+                                     options_.pattern,
+                                     "--width",
+                                     std::to_string(options_.width),
+                                     "--height",
+                                     std::to_string(options_.height)};
+    if (rtsp) {
+        args.push_back("--fps");
+        args.push_back(std::to_string(options_.fps));
+    }
     // Debian's python3 has the GObject bindings, whatever comes first on PATH.
-    child_ = std::make_unique<ChildProgram>(
-        "/usr/bin/python3",
-        std::vector<std::string>{script, "--port", std::to_string(port_), "--pattern",
-                                 options_.pattern, "--width", std::to_string(options_.width),
-                                 "--height", std::to_string(options_.height), "--fps",
-                                 std::to_string(options_.fps)},
-        env);
+    child_ = std::make_unique<ChildProgram>("/usr/bin/python3", args, env);
     if (!child_->started() || !child_->waitForOutput("\n", std::chrono::seconds(20)) ||
         child_->output().rfind("ready ", 0) != 0) {
         child_.reset();
@@ -43,7 +52,7 @@ bool RtspTestServer::start() {
     return port_ > 0;
 }
 
-void RtspTestServer::stop() {
+void NetworkCameraServer::stop() {
     if (!child_)
         return;
     child_->signal(SIGTERM);
@@ -52,8 +61,10 @@ void RtspTestServer::stop() {
     child_.reset();
 }
 
-std::string RtspTestServer::url() const {
-    return "rtsp://127.0.0.1:" + std::to_string(port_) + "/cam";
+std::string NetworkCameraServer::url() const {
+    if (options_.kind == Kind::Rtsp)
+        return "rtsp://127.0.0.1:" + std::to_string(port_) + "/cam";
+    return "http://127.0.0.1:" + std::to_string(port_) + "/video.mjpg";
 }
 
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {

@@ -8,18 +8,21 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
 #include <vector>
 
 #include "camera/camera_source.h"
 #include "camera/capture_layer.h"
+#include "core/settings_store.h"
 #include "tests/camera/camera_test_support.h"
+#include "tests/support/temp_dir.h"
 
 namespace orvana::camera {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::RtspTestServer;
+using testing::NetworkCameraServer;
 using testing::waitUntil;
 
 const Guid kRgb32 = ewc_SubtypeId("RGB32");
@@ -88,6 +91,24 @@ TEST(CameraList, EnvironmentBeforeSettingsBeforeDevices) {
     auto fromSettings = makeSystemCameraSource(" ; ", "videotestsrc pattern=snow;rtsp://h/x");
     ASSERT_EQ(fromSettings->cameras().size(), 2u);
     EXPECT_EQ(fromSettings->cameras()[0].source, "videotestsrc pattern=snow");
+}
+
+TEST(CameraList, SettingsFileListKeepsCapsAndSeparators) {
+    // The documented form in the settings file: the list in double quotes,
+    // so the commas of caps and the ";" separators reach the list as typed.
+    testing::TempDir dir;
+    const std::string ini = dir / "orvana.conf";
+    {
+        std::ofstream f(ini);
+        f << "[Cameras]\nSources=\"videotestsrc is-live=true ! video/x-raw,width=320,height=240 ; "
+             "rtsp://cam.local/live\"\n";
+    }
+    auto store = makeQtSettingsStore(ini);
+    auto source = makeSystemCameraSource("", store->getString("Cameras", "Sources", ""));
+    const auto cameras = source->cameras();
+    ASSERT_EQ(cameras.size(), 2u);
+    EXPECT_EQ(cameras[0].source, "videotestsrc is-live=true ! video/x-raw,width=320,height=240");
+    EXPECT_EQ(cameras[1].name, "rtsp://cam.local/live");
 }
 
 // ---- subtype names ----
@@ -238,8 +259,8 @@ TEST(CaptureOpen, KeepTryingHoldsTheCameraAndOpensItWhenFramesCome) {
     o.onPipeline = [&](int, _GstElement* p) {
         std::lock_guard lock(m);
         pipes.push_back(p);
-        // The first three attempts (the open) see a closed gate.
-        if (pipes.size() > 3)
+        // The open's one attempt and the first retry see a closed gate.
+        if (pipes.size() > 2)
             return;
         if (GstElement* gate = gst_bin_get_by_name(GST_BIN(p), "gate")) {
             g_object_set(gate, "drop", TRUE, nullptr);
@@ -251,12 +272,17 @@ TEST(CaptureOpen, KeepTryingHoldsTheCameraAndOpensItWhenFramesCome) {
     ewc_status s = rig.layer->ewc_GetStatus(0);
     EXPECT_EQ(s.state, StreamState::Lost);
     EXPECT_EQ(s.losses, 1);
+    {
+        std::lock_guard lock(m);
+        EXPECT_EQ(pipes.size(), 1u);  // the caller waited for one attempt only
+    }
     EXPECT_EQ(rig.layer->ewc_used[0], 1);
     EXPECT_EQ(rig.layer->EWC_GetBufferSize(0), 160 * 120 * 4);
     ASSERT_TRUE(
         waitUntil([&] { return rig.layer->ewc_GetStatus(0).state == StreamState::Running; }));
     EXPECT_EQ(rig.layer->ewc_GetStatus(0).returns, 1);
     EXPECT_TRUE(rig.framesAtLeast(0, 3));
+    EXPECT_EQ(rig.layer->ewc_GetStatus(0).losses, 1);  // the failed retry is no new loss
     EXPECT_EQ(rig.layer->EWC_Close(0), 0);
 }
 
@@ -389,7 +415,7 @@ TEST(CaptureReopen, FramesAreFetchedNewestFirstAndCounted) {
 
 TEST(CaptureWatch, StalledStreamIsLostOnceAndReturns) {
     CaptureOptions o;
-    o.stallTimeoutMs = 300;
+    o.stallTimeoutMs = 1000;
     o.reconnectIntervalMs = 100;
     std::mutex m;
     std::vector<_GstElement*> pipes;
@@ -408,7 +434,7 @@ TEST(CaptureWatch, StalledStreamIsLostOnceAndReturns) {
         gst_object_unref(gate);
     }
     ASSERT_TRUE(waitUntil([&] { return rig.layer->ewc_GetStatus(0).losses == 1; }));
-    EXPECT_NE(rig.layer->ewc_GetStatus(0).reason.find("no frame for 300 ms"), std::string::npos);
+    EXPECT_NE(rig.layer->ewc_GetStatus(0).reason.find("no frame for 1 s"), std::string::npos);
     // The new pipeline's gate is open: the stream returns once.
     ASSERT_TRUE(waitUntil([&] { return rig.layer->ewc_GetStatus(0).returns == 1; }));
     const ewc_status s = rig.layer->ewc_GetStatus(0);
@@ -418,6 +444,64 @@ TEST(CaptureWatch, StalledStreamIsLostOnceAndReturns) {
     EXPECT_TRUE(rig.framesAtLeast(0, s.framesReceived + 3));
     EXPECT_EQ(rig.layer->ewc_GetStatus(0).losses, 1);
     EXPECT_EQ(rig.layer->EWC_Close(0), 0);
+}
+
+// A camera list that changes while a camera is away, as the device monitor's
+// does when a USB camera is plugged in again under another node.
+class ChangingCameraSource final : public CameraSource {
+  public:
+    std::vector<CameraEntry> cameras() override {
+        std::lock_guard lock(m);
+        return list;
+    }
+    void set(std::vector<CameraEntry> l) {
+        std::lock_guard lock(m);
+        list = std::move(l);
+    }
+
+  private:
+    std::mutex m;
+    std::vector<CameraEntry> list;
+};
+
+TEST(CaptureWatch, LostDeviceIsFoundAgainByItsName) {
+    ChangingCameraSource source;
+    source.set(
+        {{"USB Camera", "Video/Source", "/dev/video0", solid(0xFFFF0000, " ! valve name=gate")},
+         {"Other Camera", "Video/Source", "/dev/video1", solid(0xFF00FF00)}});
+    CaptureOptions o;
+    o.stallTimeoutMs = 1000;
+    o.reconnectIntervalMs = 50;
+    std::mutex m;
+    std::vector<_GstElement*> pipes;
+    o.onPipeline = [&](int, _GstElement* p) {
+        std::lock_guard lock(m);
+        pipes.push_back(p);
+    };
+    CaptureLayer layer(source, o);
+    ASSERT_EQ(layer.EWC_Open(0, 160, 120, 15.0, 0, layer.ewc_type, kNullGuid), 0);
+    std::vector<std::uint8_t> frame(std::size_t(layer.EWC_GetBufferSize(0)));
+    layer.EWC_GetImage(0, frame.data());
+    EXPECT_EQ(frame[2], 0xFF);  // red
+
+    // Unplugged and plugged in again under another node (now blue, to tell
+    // it by): the stream stops, the list changes.
+    source.set({{"Other Camera", "Video/Source", "/dev/video1", solid(0xFF00FF00)},
+                {"USB Camera", "Video/Source", "/dev/video2", solid(0xFF0000FF)}});
+    {
+        std::lock_guard lock(m);
+        GstElement* gate = gst_bin_get_by_name(GST_BIN(pipes.at(0)), "gate");
+        g_object_set(gate, "drop", TRUE, nullptr);
+        gst_object_unref(gate);
+    }
+    ASSERT_TRUE(waitUntil([&] { return layer.ewc_GetStatus(0).losses == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return layer.ewc_GetStatus(0).returns == 1; }));
+    ASSERT_TRUE(waitUntil([&] {
+        layer.EWC_GetImage(0, frame.data());
+        return frame[0] == 0xFF;
+    }));
+    EXPECT_EQ(frame[1], 0x00);  // not the other camera (green)
+    EXPECT_EQ(frame[2], 0x00);
 }
 
 TEST(CaptureWatch, EndedStreamIsLostAndReopened) {
@@ -444,7 +528,7 @@ TEST(CaptureWatch, CloseWhileWaitingToReconnectIsPrompt) {
 
 TEST(CaptureWatch, StopKeepsTheLastFrameAndIsNotALoss) {
     CaptureOptions o;
-    o.stallTimeoutMs = 100;
+    o.stallTimeoutMs = 1000;
     Rig rig(solid(0xFF0000FF), o);
     ASSERT_EQ(rig.open(0), 0);
     EXPECT_EQ(rig.layer->EWC_Stop(0), 0);
@@ -461,7 +545,7 @@ TEST(CaptureWatch, StopKeepsTheLastFrameAndIsNotALoss) {
 
 TEST(CaptureColorBalance, ChannelsActAtOnceAndSurviveAReopen) {
     CaptureOptions o;
-    o.stallTimeoutMs = 300;
+    o.stallTimeoutMs = 1000;
     o.reconnectIntervalMs = 50;
     std::mutex m;
     std::vector<_GstElement*> pipes;
@@ -488,8 +572,9 @@ TEST(CaptureColorBalance, ChannelsActAtOnceAndSurviveAReopen) {
     ASSERT_EQ(rig.layer->ewc_SetColorBalance(0, label, 1 << 30), 0);
     ASSERT_EQ(rig.layer->ewc_GetColorBalance(0, channels), 0);
     for (const auto& c : channels) {
-        if (c.label == label)
+        if (c.label == label) {
             EXPECT_EQ(c.value, c.maxValue);
+        }
     }
     std::int64_t seen = rig.layer->ewc_GetStatus(0).framesReceived;
     ASSERT_TRUE(rig.framesAtLeast(0, seen + 3));
@@ -518,8 +603,12 @@ TEST(CaptureColorBalance, ChannelsActAtOnceAndSurviveAReopen) {
 
 // ---- a network camera ----
 
-TEST(CaptureRtsp, ServerStopIsALossAndItsRestartAReturn) {
-    RtspTestServer server;
+// The camera leaves (its server ends, connections drop) and comes back on
+// the same address: one loss, one return, frames again.
+void lossAndReturn(NetworkCameraServer::Kind kind, const char* subtype) {
+    NetworkCameraServer::Options so;
+    so.kind = kind;
+    NetworkCameraServer server(so);
     ASSERT_TRUE(server.running());
     CaptureOptions o;
     o.stallTimeoutMs = 1500;
@@ -528,15 +617,17 @@ TEST(CaptureRtsp, ServerStopIsALossAndItsRestartAReturn) {
     ASSERT_EQ(rig.open(0, 320, 240), EWC_OK);
     ASSERT_TRUE(rig.framesAtLeast(0, 5));
     ewc_status s = rig.layer->ewc_GetStatus(0);
-    EXPECT_EQ(s.deviceSubtypeName, "MJPG");
+    EXPECT_EQ(s.deviceSubtypeName, subtype);
     EXPECT_EQ(s.friendlyName, server.url());
 
     server.stop();
     ASSERT_TRUE(waitUntil([&] { return rig.layer->ewc_GetStatus(0).losses == 1; }));
     EXPECT_EQ(rig.layer->ewc_GetStatus(0).state, StreamState::Lost);
-    // Attempts against a closed port fail and are tried again.
+    EXPECT_FALSE(rig.layer->ewc_GetStatus(0).reason.empty());
     const std::int64_t frames = rig.layer->ewc_GetStatus(0).framesReceived;
 
+    // Attempts against the closed port fail and are tried again until the
+    // camera is back.
     ASSERT_TRUE(server.start());
     ASSERT_TRUE(waitUntil([&] { return rig.layer->ewc_GetStatus(0).returns == 1; }, 30s));
     EXPECT_TRUE(rig.framesAtLeast(0, frames + 5));
@@ -544,6 +635,14 @@ TEST(CaptureRtsp, ServerStopIsALossAndItsRestartAReturn) {
     EXPECT_EQ(s.state, StreamState::Running);
     EXPECT_EQ(s.losses, 1);
     EXPECT_EQ(rig.layer->EWC_Close(0), 0);
+}
+
+TEST(CaptureNetwork, RtspServerStopIsALossAndItsRestartAReturn) {
+    lossAndReturn(NetworkCameraServer::Kind::Rtsp, "MJPG");
+}
+
+TEST(CaptureNetwork, HttpMjpegServerStopIsALossAndItsRestartAReturn) {
+    lossAndReturn(NetworkCameraServer::Kind::HttpMjpeg, "MJPG");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@ MJPEG over RTP at rtsp://127.0.0.1:PORT/cam. Prints "ready PORT" once it
 listens; ends on SIGTERM or SIGINT.
 """
 import argparse
+import ctypes
 import signal
 import sys
 
@@ -16,6 +17,12 @@ gi.require_version("GstRtspServer", "1.0")
 from gi.repository import GLib, Gst, GstRtspServer  # noqa: E402
 
 
+def end_with_parent():
+    """A test that crashes takes its camera with it (PR_SET_PDEATHSIG)."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    libc.prctl(1, signal.SIGKILL, 0, 0, 0)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--port", type=int, default=0)
@@ -24,6 +31,7 @@ def main():
     ap.add_argument("--height", type=int, default=240)
     ap.add_argument("--fps", type=int, default=15)
     args = ap.parse_args()
+    end_with_parent()
 
     Gst.init(None)
     server = GstRtspServer.RTSPServer()

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "core/app_settings.h"
+#include "core/checked_settings.h"
 #include "core/settings_store.h"
 #include "tests/support/memory_settings_store.h"
 #include "tests/support/temp_dir.h"
@@ -287,6 +288,151 @@ TEST_F(SettingsTest, IniStoreTightensAnExistingLooseFile) {
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// --- Damaged and out-of-range settings --------------------------------
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+int modeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 0777) : -1;
+}
+
+TEST_F(SettingsTest, OneUnmatchedQuoteNeitherSwallowsNorLosesTheRestOfTheFile) {
+    const std::string path = dir.path() + "/orvana.conf";
+    const std::string original =
+        "[Setting]\nFROM=watch@pc.example\nNOTE=say \"hi\nSMTP=mail.example.org\n"
+        "PASSWORD=secret\nUSER_ADDRESS=1\n\n[UserAddress0]\nAddress=owner@example.org\n"
+        "IJYOU=1\n";
+    { std::ofstream(path, std::ios::binary) << original; }
+    SettingsFileCheck check;
+    {
+        auto store = makeQtSettingsStore(path, &check);
+        EXPECT_EQ(check.state, SettingsFileCheck::State::Damaged);
+        EXPECT_EQ(check.badLines, std::vector<int>{3});
+        // Everything but the bad line is there to work with.
+        AppSettings s = LoadSettings(*store, now, dir.path());
+        EXPECT_EQ(s.smtp, "mail.example.org");
+        EXPECT_EQ(s.password, "secret");
+        ASSERT_EQ(s.addresses.size(), 1u);
+        EXPECT_EQ(s.addresses[0].m_strAddress, "owner@example.org");
+        SaveSetting(*store, s);
+    }
+    // The original is kept whole, owner-only, under a dated name.
+    ASSERT_FALSE(check.copy.empty());
+    EXPECT_EQ(check.copy.rfind(path + ".damaged-", 0), 0u) << check.copy;
+    EXPECT_EQ(check.copy.size(), path.size() + std::string(".damaged-20260305-140509").size());
+    EXPECT_EQ(readAll(check.copy), original);
+    EXPECT_EQ(modeOf(check.copy), 0600);
+    // Saving on the way out wrote the account and the recipient back.
+    const std::string saved = readAll(path);
+    EXPECT_NE(saved.find("PASSWORD=secret"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("Address=owner@example.org"), std::string::npos) << saved;
+    const std::string line = SettingsFileCheckLine(check);
+    EXPECT_NE(line.find(path), std::string::npos);
+    EXPECT_NE(line.find(check.copy), std::string::npos);
+}
+
+TEST_F(SettingsTest, DamagedSectionHeaderKeepsItsKeysOutOfTheSectionAbove) {
+    EXPECT_EQ(damagedIniLines("[Setting]\nA=1\n; comment\n# other\n\nB=\"x=\\\"y\\\"\"\n"),
+              std::vector<int>{});
+    EXPECT_EQ(damagedIniLines("[A]\nno equals sign\n=value\n[B\nC=\xff\xfe\n"),
+              (std::vector<int>{2, 3, 4, 5}));
+    const std::string path = dir.path() + "/orvana.conf";
+    {
+        std::ofstream(path) << "[UserAddress0]\nAddress=a@example.org\n[UserAddress1\n"
+                               "Address=b@example.org\n[Setting]\nFROM=x@example.org\n";
+    }
+    auto store = makeQtSettingsStore(path);
+    EXPECT_EQ(store->getString("UserAddress0", "Address", ""), "a@example.org");
+    EXPECT_EQ(store->getString("Setting", "FROM", ""), "x@example.org");
+}
+
+TEST_F(SettingsTest, GoodFileIsBackedUpAndUnreadableOneIsNeverWritten) {
+    const std::string path = dir.path() + "/orvana.conf";
+    { std::ofstream(path) << "[Setting]\nFROM=x@example.org\n"; }
+    SettingsFileCheck check;
+    makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.state, SettingsFileCheck::State::Good);
+    EXPECT_EQ(readAll(path + ".bak"), "[Setting]\nFROM=x@example.org\n");
+    EXPECT_EQ(modeOf(path + ".bak"), 0600);
+    EXPECT_TRUE(SettingsFileCheckLine(check).empty());
+
+    // Something that cannot be read as a file is moved aside, not written.
+    const std::string odd = dir.path() + "/odd.conf";
+    std::filesystem::create_directories(odd + "/inside");
+    {
+        auto store = makeQtSettingsStore(odd, &check);
+        EXPECT_EQ(check.state, SettingsFileCheck::State::Unreadable);
+        store->writeString("Setting", "FROM", "y@example.org");
+        store->sync();
+    }
+    ASSERT_FALSE(check.copy.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(check.copy + "/inside"));
+    EXPECT_NE(SettingsFileCheckLine(check).find(check.copy), std::string::npos);
+}
+
+TEST_F(SettingsTest, ValuesOutsideTheirMeaningGiveTheirDefaultsAndAreNamedOnce) {
+    MemorySettingsStore store;
+    store.writeString("Setting", "DATA_DIR", dir.path() + "/data");
+    store.writeString("Setting", "DATA_KEEP_PERIOD", "99999999999");
+    store.writeInt("Setting", "TIME_H_TK", -2);
+    store.writeInt("Setting", "TIME_M_RB", 60);
+    store.writeInt("Setting", "BATTERYLIMIT", 500);
+    store.writeInt("Setting", "HOUR_TK", 12);
+    store.writeInt("Setting", "HOUR_KA", 12);  // the last row: fine
+    store.writeInt("Setting", "WEEK_RB", 18);
+    store.writeInt("Setting", "WORKING", 2);
+    store.writeString("Setting", "FROM", std::string(10 * 1024 * 1024, 'a'));
+    store.writeInt("Setting", "VOL_ATTACH_DESK", 7);
+    store.writeInt("Setting", "SEND_TESTMAIL1", 42);  // kept as it is, nothing uses it
+    std::vector<std::string> reset;
+    const AppSettings s = LoadSettings(store, now, dir.path(), &reset);
+    EXPECT_EQ(s.dataKeepPeriod, 6);
+    EXPECT_EQ(formatLocal(s.timeTK, "%H:%M:%S"), "10:00:00");
+    EXPECT_EQ(formatLocal(s.timeRB, "%H:%M:%S"), "08:30:00");
+    EXPECT_EQ(s.batteryLimit, 10);
+    EXPECT_EQ(s.hourTK, 0);
+    EXPECT_EQ(s.hourKA, 12);
+    EXPECT_EQ(s.weekRB, 0);
+    EXPECT_EQ(s.working, 0);
+    EXPECT_EQ(s.from, "");
+    EXPECT_EQ(s.attach[ROW_VOL][COL_DESK], 0);
+    EXPECT_EQ(s.sendTestMail1, 42);
+    EXPECT_EQ(reset,
+              (std::vector<std::string>{"Setting/WORKING", "Setting/FROM", "Setting/BATTERYLIMIT",
+                                        "Setting/HOUR_TK", "Setting/TIME_H_TK", "Setting/WEEK_RB",
+                                        "Setting/TIME_M_RB", "Setting/VOL_ATTACH_DESK",
+                                        "Setting/DATA_KEEP_PERIOD"}));
+    EXPECT_EQ(ResetKeysLine({"Setting/A", "Volume/B"}),
+              "設定値が不正なため既定値に戻しました: Setting/A, Volume/B");
+    // Saved back, the defaults replace what was wrong.
+    SaveSetting(store, s);
+    EXPECT_EQ(store.getInt("Setting", "DATA_KEEP_PERIOD", -1), 6);
+}
+
+TEST_F(SettingsTest, RecipientCountThatIsNoCountNeverDropsRecipients) {
+    auto withSections = [](MemorySettingsStore& store, const std::string& count) {
+        store.writeString("Setting", "USER_ADDRESS", count);
+        store.writeString("UserAddress0", "Address", "a@example.org");
+        store.writeString("UserAddress1", "Address", "b@example.org");
+    };
+    for (const char* count : {"zz", "2000000000", "-1", ""}) {
+        MemorySettingsStore store;
+        withSections(store, count);
+        std::vector<std::string> reset;
+        const AppSettings s = LoadSettings(store, now, dir.path(), &reset);
+        EXPECT_EQ(s.addresses.size(), 2u) << count;
+        EXPECT_EQ(reset, std::vector<std::string>{"Setting/USER_ADDRESS"}) << count;
+    }
+    // A smaller count is the documented way to leave stale sections behind.
+    MemorySettingsStore store;
+    withSections(store, "1");
+    EXPECT_EQ(LoadSettings(store, now, dir.path()).addresses.size(), 1u);
 }
 
 }  // namespace

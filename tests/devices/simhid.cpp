@@ -34,6 +34,7 @@ struct Device {
     int replyLength = 7;
     bool noReply = false;
     bool openFails = false;
+    bool present = true;
     std::optional<int> writeResult;
     int writeErrno = 0;
     int readErrno = 0;
@@ -164,6 +165,10 @@ void simhid_set_no_reply(int id, int on) {
     withDevice(id, [&](Device& d) { d.noReply = on != 0; });
 }
 
+void simhid_set_present(int id, int on) {
+    withDevice(id, [&](Device& d) { d.present = on != 0; });
+}
+
 void simhid_set_open_fails(int id, int on) {
     withDevice(id, [&](Device& d) { d.openFails = on != 0; });
 }
@@ -237,6 +242,9 @@ struct hid_device_info* hid_enumerate(unsigned short vendor_id, unsigned short p
     hid_device_info* head = nullptr;
     hid_device_info** tail = &head;
     for (const Device& d : s.devices) {
+        if (!d.present) {
+            continue;
+        }
         if ((vendor_id != 0 && vendor_id != d.vendor) ||
             (product_id != 0 && product_id != d.product)) {
             continue;
@@ -277,7 +285,7 @@ hid_device* hid_open_path(const char* path) {
     const std::lock_guard guard(s.lock);
     for (std::size_t id = 0; id < s.devices.size(); ++id) {
         const Device& d = s.devices[id];
-        if (path != nullptr && d.path == path && !d.openFails) {
+        if (path != nullptr && d.path == path && d.present && !d.openFails) {
             auto handle = std::make_unique<hid_device_>(hid_device_{static_cast<int>(id)});
             hid_device* raw = handle.get();
             s.handles.emplace(raw, std::move(handle));

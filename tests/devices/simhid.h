@@ -45,6 +45,10 @@ void simhid_set_reply_length(int id, int bytes);
 /* on != 0: the device never answers. */
 void simhid_set_no_reply(int id, int on);
 
+/* on == 0: the device is unplugged: not enumerated and not opened. A device
+ * plugged back under a new path is a new device (simhid_add_device). */
+void simhid_set_present(int id, int on);
+
 /* on != 0: hid_open_path fails for this device. */
 void simhid_set_open_fails(int id, int on);
 

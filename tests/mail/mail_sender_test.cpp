@@ -97,7 +97,7 @@ class Sender : public ::testing::Test {
                 return true;
             const long calls = clock.sleepCalls();
             clock.advance(step);
-            const auto deadline = std::chrono::steady_clock::now() + 10s;
+            const auto deadline = std::chrono::steady_clock::now() + 30s;
             while (std::chrono::steady_clock::now() < deadline) {
                 if (pred())
                     return true;
@@ -185,9 +185,10 @@ TEST_F(Sender, DeliversComposedNoticeOverStartTlsWithAuth) {
     const std::string headers = m.raw.substr(0, m.raw.find("\r\n\r\n"));
     for (unsigned char c : headers)
         ASSERT_LT(c, 0x80);
-    // The report counts every listed attachment, the missing one included.
+    // The report counts the files that went out, not the missing one that
+    // was only named.
     EXPECT_EQ(reports.all().back(),
-              (std::pair<std::string, int>{"メール送信が完了しました(添付ファイル:3個)", 1}));
+              (std::pair<std::string, int>{"メール送信が完了しました(添付ファイル:2個)", 1}));
     EXPECT_EQ(sender->sentTimes().front(), head->time);
 }
 

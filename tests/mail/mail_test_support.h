@@ -71,7 +71,7 @@ class SmtpTestServer {
     std::vector<ReceivedMail> messages() const;
     // Waits in real time until at least n messages arrived.
     bool waitForMessages(std::size_t n,
-                         std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+                         std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
     // "address code" lines, one per refused RCPT.
     std::vector<std::string> refusals() const;
     // Stops and starts the server on the same port (same stored messages).
@@ -150,7 +150,7 @@ class ReportLog {
     int count(const std::string& text) const;
     // Waits in real time until `text` was reported at least n times.
     bool waitFor(const std::string& text, int n = 1,
-                 std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+                 std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
 
   private:
     mutable std::mutex mutex_;

@@ -172,7 +172,7 @@ TEST_F(MainWindowDialogs, SettingsOkSavesRewritesTheSummaryAndMovesKeepAlive) {
 // Waits (real time) until the window's sender has ended on a stop request.
 bool senderEnded(CTarnwickDlg& d) {
     d.mailSender().requestStop();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (d.mailSender().running() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return !d.mailSender().running();
@@ -191,7 +191,7 @@ TEST_F(MainWindowDialogs, SettingsOkStartsASenderThatHasEnded) {
     // The new sender delivers what is queued from now on.
     network->up = true;
     d.RegistMail(ALERT_VOL, "警報発生", "text", 2);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (fakeSmtp->calls().empty() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     ASSERT_EQ(fakeSmtp->calls().size(), 1u);

@@ -210,13 +210,27 @@ TEST_F(AlarmTest, SettingsRoundTripInTheirOrder) {
     EXPECT_EQ(host.store_.getInt("Volume", "ENABLE_NOTIFY", 0), 1);
     EXPECT_EQ(host.store_.getInt("Volume", "REC_SEC", 0), 1);
 
+    // A recording length the dialog let through is held; an integration
+    // time the dialog never gives is the default again, and said once.
     host.store_.writeInt("Volume", "REC_SEC", -3);
     host.store_.writeInt("Volume", "VOL_INTEG_TIME", 0);
     VolumeMonitor other(host, inputs, *runner, {kConverterTimeout, false});
     other.LoadSettings();
     EXPECT_EQ(other.recSec(), 1);
-    EXPECT_EQ(other.levels().m_volHisLen, 5);
+    EXPECT_EQ(other.levels().m_volHisLen, 15);
     EXPECT_EQ(other.m_thresholdPos, 321);
+    EXPECT_EQ(host.Lines().back(),
+              "[2]設定値が不正なため既定値に戻しました: Volume/VOL_INTEG_TIME");
+    // Measured before: 10^8 seconds of history grew the process to 4 GB.
+    host.store_.writeInt("Volume", "VOL_INTEG_TIME", 100000000);
+    host.store_.writeString("Volume", "DYNAMIC_VOL_THRESHOLD", "ten");
+    VolumeMonitor third(host, inputs, *runner, {kConverterTimeout, false});
+    third.LoadSettings();
+    EXPECT_EQ(third.levels().m_volHisLen, 15);
+    EXPECT_EQ(third.m_dynamicThreshold, 10);
+    EXPECT_EQ(host.Lines().back(),
+              "[2]設定値が不正なため既定値に戻しました: Volume/VOL_INTEG_TIME, "
+              "Volume/DYNAMIC_VOL_THRESHOLD");
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST(PulseServer, DefaultInputHearsAWavPlayedIntoTheNullSink) {
     const auto until = [](std::chrono::milliseconds d) {
         return std::chrono::steady_clock::now() + d;
     };
-    auto end = until(10s);
+    auto end = until(30s);
     while (capture.position() < 2205 && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(10ms);
     ASSERT_GE(capture.position(), 2205) << "no samples from the sound server";
@@ -59,7 +59,7 @@ TEST(PulseServer, DefaultInputHearsAWavPlayedIntoTheNullSink) {
     RunResult played;
     std::thread play([&] { played = player->Run("paplay", {wav}, "", 20s); });
     double loudest = -100;
-    end = until(15s);
+    end = until(30s);
     while (loudest < 5.0 && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(100ms);
         if (capture.Meter(&level))

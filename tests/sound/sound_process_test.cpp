@@ -60,7 +60,8 @@ TEST(SoundProcess, LoudSoundGivesAlarmReleaseAndTwoMailsWithTheRecording) {
     Program p({"HOME=" + home.path(), "XDG_RUNTIME_DIR=" + home.file("run"),
                "XDG_CONFIG_HOME=" + home.file("config"), "ORVANA_CONFIG=" + home.file("orvana.ini"),
                "ORVANA_SYSFS=" + home.file("sys"), "PULSE_SERVER=" + pulse.server(),
-               "TZ=Asia/Tokyo", "LANG=C.UTF-8", "PATH=/usr/bin:/bin"});
+               "ORVANA_STALL_LOG=" + home.file("stall.txt"), "TZ=Asia/Tokyo", "LANG=C.UTF-8",
+               "PATH=/usr/bin:/bin"});
     ASSERT_TRUE(p.started());
 
     // The monitor is listening once the server has a recording stream.
@@ -87,6 +88,16 @@ TEST(SoundProcess, LoudSoundGivesAlarmReleaseAndTwoMailsWithTheRecording) {
 
     ASSERT_TRUE(server.waitForMessages(2, 30s)) << p.output();
     EXPECT_EQ(p.stop(20s), 0);
+    // Two alarms with their pictures and recordings never held the window
+    // thread, which runs every monitor and the power watch, for long.
+    std::ifstream stallFile(home.file("stall.txt"));
+    std::string stallText((std::istreambuf_iterator<char>(stallFile)),
+                          std::istreambuf_iterator<char>());
+    const auto at = stallText.find("longest UI stall: ");
+    ASSERT_NE(at, std::string::npos);
+    const long stall = std::stol(stallText.substr(at + 18));
+    std::printf("longest UI-thread stall with two alarms: %ld ms\n", stall);
+    EXPECT_LT(stall, 500);
     const auto mails = server.messages();
     ASSERT_EQ(mails.size(), 2u);
     EXPECT_EQ(mails[0].subject, "警報発生：orvana");

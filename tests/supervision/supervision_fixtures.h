@@ -104,6 +104,17 @@ class TestHost final : public SupervisorHost {
         ++waits;
         events.push_back("wait");
     }
+    // Runs `then` at once unless a test holds it back.
+    void WhenMailSent(std::function<void()> then) override {
+        ++waits;
+        events.push_back("wait");
+        if (holdMailSent)
+            held.push_back(std::move(then));
+        else
+            then();
+    }
+    bool holdMailSent = false;
+    std::vector<std::function<void()>> held;
     void UpdateData() override { ++updates; }
     const AppSettings& settings() const override { return s; }
     SettingsStore& store() override { return otherStore ? *otherStore : st; }

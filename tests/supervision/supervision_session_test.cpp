@@ -114,10 +114,9 @@ TEST_F(Session, SigtermAloneRunsTheSameSteps) {
 TEST_F(Session, KeepAliveOffMailsNothingToTheWatchdogService) {
     host.s.hourKA = 0;
     guard.onSessionEnding();
-    EXPECT_EQ(host.events,
-              (std::vector<std::string>{"marker:2", "report:>シャットダウン要請", "reporting:off",
-                                        "mail:7:終了要求", "wait", "marker:2", "save",
-                                        "lock:release"}));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"marker:2", "report:>シャットダウン要請",
+                                                     "reporting:off", "mail:7:終了要求", "wait",
+                                                     "marker:2", "save", "lock:release"}));
     for (const auto& m : host.mails)
         EXPECT_NE(m.kind, ALERT_KA);
 }
@@ -160,6 +159,19 @@ TEST_F(Session, SleepNoticeBeforeTheLockGoesAndResumeNoticeAfter) {
     EXPECT_TRUE(lock.held());
     EXPECT_TRUE(host.reports.empty()) << "sleep and resume are mailed, not listed";
     EXPECT_EQ(host.st.getInt("Setting", "REBOOT", 0), 0);
+}
+
+TEST_F(Session, WakingBeforeTheQueueDrainedKeepsTheLock) {
+    host.holdMailSent = true;
+    guard.onPrepareForSleep(true);
+    EXPECT_TRUE(lock.held()) << "released only once the queue had its chance";
+    guard.onPrepareForSleep(false);
+    EXPECT_TRUE(lock.held());
+    // The late release of that sleep must not take the lock of the waking.
+    ASSERT_EQ(host.held.size(), 1u);
+    host.held[0]();
+    EXPECT_TRUE(lock.held());
+    EXPECT_EQ(lock.acquires, 1) << "taken once at start, never dropped";
 }
 
 TEST_F(Session, WithoutALockEverythingStillRuns) {

@@ -83,7 +83,7 @@ class RecordingScript {
     }
     // Waits (real time, bounded) until the marker holds n lines.
     std::vector<std::string> waitLines(std::size_t n) const {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         std::vector<std::string> lines;
         do {
             lines.clear();

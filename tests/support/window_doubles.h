@@ -81,15 +81,6 @@ class UnreachableSmtp final : public SmtpClient {
     }
 };
 
-// The shutdown/sleep delay lock that is never taken, so a window test on a
-// desktop never holds the real logind lock.
-class NoInhibitor final : public InhibitorLock {
-  public:
-    bool acquire() override { return false; }
-    void release() override {}
-    bool held() const override { return false; }
-};
-
 // Fills every facility the test has not given with a double: mains power,
 // no shutdown, no logind lock or bus, an up network, an unreachable mail
 // server, a WAN page that never answers, and the real file-time reader
@@ -101,7 +92,7 @@ inline void fillWindowDoubles(Services& s) {
     if (!s.shutdown)
         s.shutdown = std::make_unique<NoShutdown>();
     if (!s.inhibitor)
-        s.inhibitor = std::make_unique<NoInhibitor>();
+        s.inhibitor = makeNoInhibitor();  // never the desktop's real logind lock
     if (!s.fileTimes)
         s.fileTimes = makeStatxFileTimes();
     if (!s.smtp)

@@ -1,0 +1,88 @@
+#include "core/checked_settings.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace orvana {
+
+bool parseInt(const std::string& text, int* value) {
+    if (text.empty() || text.size() > 12)
+        return false;
+    std::size_t i = 0;
+    if (text[0] == '-' || text[0] == '+')
+        i = 1;
+    if (i == text.size())
+        return false;
+    for (std::size_t k = i; k < text.size(); ++k)
+        if (text[k] < '0' || text[k] > '9')
+            return false;
+    errno = 0;
+    const long long v = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno != 0 || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+        return false;
+    *value = static_cast<int>(v);
+    return true;
+}
+
+CheckedSettings::CheckedSettings(const SettingsStore& store, std::string section)
+    : store_(store), section_(std::move(section)) {}
+
+bool CheckedSettings::has(const std::string& key) const {
+    return store_.contains(section_, key);
+}
+
+void CheckedSettings::noteReset(const std::string& key) {
+    const std::string name = section_ + "/" + key;
+    if (std::find(reset_.begin(), reset_.end(), name) == reset_.end())
+        reset_.push_back(name);
+}
+
+int CheckedSettings::integer(const std::string& key, int def, int min, int max) {
+    if (!has(key))
+        return def;
+    int v = 0;
+    if (parseInt(store_.getString(section_, key, ""), &v) && v >= min && v <= max)
+        return v;
+    noteReset(key);
+    return def;
+}
+
+double CheckedSettings::real(const std::string& key, double def, double min, double max) {
+    if (!has(key))
+        return def;
+    const std::string text = store_.getString(section_, key, "");
+    if (!text.empty() && text.size() <= 64) {
+        char* end = nullptr;
+        errno = 0;
+        const double v = std::strtod(text.c_str(), &end);
+        if (errno == 0 && end && *end == '\0' && std::isfinite(v) && v >= min && v <= max)
+            return v;
+    }
+    noteReset(key);
+    return def;
+}
+
+std::string CheckedSettings::text(const std::string& key, const std::string& def,
+                                  std::size_t maxLength) {
+    if (!has(key))
+        return def;
+    std::string v = store_.getString(section_, key, def);
+    if (v.size() <= maxLength)
+        return v;
+    noteReset(key);
+    return def;
+}
+
+std::string ResetKeysLine(const std::vector<std::string>& keys) {
+    if (keys.empty())
+        return {};
+    std::string line = "設定値が不正なため既定値に戻しました: ";
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        line += (i ? ", " : "") + keys[i];
+    return line;
+}
+
+}  // namespace orvana
