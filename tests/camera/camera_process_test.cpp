@@ -91,8 +91,8 @@ TEST(CameraProcess, MovingBallGivesTheNoticeAndTheMailStillCameraNothing) {
 TEST(CameraProcess, NetworkCameraLostAndBackIsReportedAndWatchedAgain) {
     SmtpTestServer server;
     ASSERT_TRUE(server.ok());
-    orvana::testing::RtspTestServer camera;
-    ASSERT_TRUE(camera.start());
+    orvana::testing::NetworkCameraServer camera;  // RTSP, a moving ball
+    ASSERT_TRUE(camera.running());
     testing::ProgramHome home;
     home.writeSettings(server.hostPort(), {{0, 60}});
     testing::Program p(home, camera.url());
