@@ -50,7 +50,8 @@ void printHelp() {
         orvana::demo::demoHelpText());
     for (const auto& info : orvana::kOverrideInfo)
         std::printf("  %-24s %s\n", info.name, info.meaning);
-    std::printf("\nCtrl-C (SIGINT) ends the program like the \"終了\" button.\n");
+    std::printf("\nCtrl-C (SIGINT) ends the program like the \"終了\" button.\n"
+                "Mail not yet sent stays in the outbox folder and goes out after the next start.\n");
 }
 
 // Qt's offscreen platform says so every time a window is raised; without a

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStandardPaths>
+#include <cstdlib>
 
 #include "core/headless_prompt.h"
 #include "demo/demo_power.h"
@@ -14,6 +15,7 @@
 #include "demo/maildir_smtp_client.h"
 #include "mail/http_client.h"
 #include "mail/network_state.h"
+#include "mail/outbox.h"
 #include "mail/smtp_client.h"
 #include "orvana/build_config.h"
 #include "supervision/cleanup_thread.h"
@@ -105,6 +107,8 @@ Services makeSystemServices(const Overrides& overrides, bool headless) {
     s.newSmtpClient = [] { return makeCurlSmtpClient(); };
     s.http = makeCurlHttpClient();
     s.network = makeSysfsNetworkState(overrides.sysfsRoot());
+    s.outboxDir =
+        outboxFolder(overrides.outbox, std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
 
     // What the monitor kinds use.
 #if ORVANA_WITH_SOUND
@@ -176,6 +180,8 @@ Services makeDemoServices(demo::DemoSession& demo, const Overrides& overrides, b
         s.network = makeSysfsNetworkState(overrides.sysfsRoot());
     }
     s.http = makeCurlHttpClient();
+    // The demo's own outbox: its mails never join the real program's.
+    s.outboxDir = paths.outbox;
 
     // The monitors' devices.
 #if ORVANA_WITH_SOUND

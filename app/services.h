@@ -55,6 +55,9 @@ struct Services {
     std::function<std::unique_ptr<SmtpClient>()> newSmtpClient;
     std::unique_ptr<HttpClient> http;
     std::unique_ptr<NetworkState> network;
+    // The folder of the durable outbox (mail/outbox.h); empty: queued mail
+    // lives in memory only and is lost with the program.
+    std::string outboxDir;
     // What the monitor kinds use (sound input, converter runner, camera
     // source, device-library loader, vendor database). A kind without its
     // backend cannot run.

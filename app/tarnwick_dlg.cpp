@@ -149,6 +149,9 @@ CTarnwickDlg::CTarnwickDlg(Services services, QWidget* parent)
     // Mail: the queue exists from construction, so the restart notices of
     // start-up are really queued; the sender starts with the other workers.
     mailQueue_ = std::make_unique<MailQueue>();
+    if (!services_.outboxDir.empty())
+        mailQueue_->attachOutbox(std::make_unique<Outbox>(
+            services_.outboxDir, [this](const std::string& line) { Report(line, 2); }));
     MailSender::Options mailOptions;
     mailOptions.maker = MakerAccount::fromBuild(services_.overrides.makerSmtp);
     mailOptions.caFile = services_.overrides.smtpCafile;
@@ -224,6 +227,9 @@ void CTarnwickDlg::OnInitDialog() {
     working_->setChecked(m_settings.working == 1);
     for (int k = 0; k < 6; ++k)
         monitorBoxes_[k]->setChecked(m_settings.useFlag(static_cast<MonitorSwitch>(k)) == 1);
+    // Mail that a previous run had not sent goes first, before the notice
+    // of this start.
+    mailQueue_->loadOutbox(m_settings.subject, services_.clock->now());
     restartNotices();
 
     // Without a system battery there is no power failure to watch.

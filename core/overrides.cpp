@@ -10,7 +10,7 @@ std::string env(const char* name) {
 }
 }  // namespace
 
-const OverrideInfo kOverrideInfo[11] = {
+const OverrideInfo kOverrideInfo[12] = {
     {"ORVANA_CONFIG", "path of the settings file used instead of the per-user store"},
     {"ORVANA_SYSFS", "folder used instead of /sys for class/power_supply and class/net"},
     {"ORVANA_POWEROFF_COMMAND", "command line run instead of powering off"},
@@ -22,6 +22,9 @@ const OverrideInfo kOverrideInfo[11] = {
     {"ORVANA_MAKER_SMTP", "host[:port] used for the maker's mail account"},
     {"ORVANA_SMTP_CAFILE", "extra CA certificates trusted for STARTTLS"},
     {"ORVANA_STALL_LOG", "file that gets, at exit, the longest time the window thread was held"},
+    {"ORVANA_OUTBOX",
+     "folder of the durable outbox (default $XDG_STATE_HOME/Quellor/orvana/outbox,\n"
+     "                           or ~/.local/state/Quellor/orvana/outbox without it)"},
 };
 
 Overrides readOverrides() {
@@ -37,6 +40,7 @@ Overrides readOverrides() {
     o.makerSmtp = env("ORVANA_MAKER_SMTP");
     o.smtpCafile = env("ORVANA_SMTP_CAFILE");
     o.stallLog = env("ORVANA_STALL_LOG");
+    o.outbox = env("ORVANA_OUTBOX");
     return o;
 }
 

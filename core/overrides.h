@@ -18,6 +18,7 @@ struct Overrides {
     std::string makerSmtp;        // ORVANA_MAKER_SMTP: host[:port]
     std::string smtpCafile;       // ORVANA_SMTP_CAFILE
     std::string stallLog;         // ORVANA_STALL_LOG: file that gets the longest UI stall
+    std::string outbox;           // ORVANA_OUTBOX: folder of the durable outbox
 
     // The sysfs root: ORVANA_SYSFS or "/sys".
     std::string sysfsRoot() const { return sysfs.empty() ? std::string("/sys") : sysfs; }
@@ -31,6 +32,6 @@ struct OverrideInfo {
     const char* name;
     const char* meaning;
 };
-extern const OverrideInfo kOverrideInfo[11];
+extern const OverrideInfo kOverrideInfo[12];
 
 }  // namespace orvana

@@ -42,6 +42,7 @@ std::unique_ptr<DemoSession> DemoSession::create(const DemoOptions& options, std
     p.maildir = p.data + "/Maildir";
     p.devices = p.root + "/devices";
     p.vendorDb = p.root + "/vendor/be.db";
+    p.outbox = p.root + "/outbox";
     p.log = p.root + "/log";
     p.lockFile = p.root + "/orvana.lock";
     if (!makeFolder(p.data) || !makeFolder(p.devices) || !makeFolder(p.root + "/vendor") ||

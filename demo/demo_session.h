@@ -30,6 +30,7 @@ struct DemoPaths {
     std::string maildir;   // root/data/Maildir
     std::string devices;   // root/devices: the meter's and the counter's files
     std::string vendorDb;  // root/vendor/be.db
+    std::string outbox;    // root/outbox: the mail not yet delivered
     std::string log;       // root/log: where the log goes when data/ cannot be written
     std::string lockFile;  // root/orvana.lock: this run's instance lock
 };

@@ -53,6 +53,14 @@ bool writeDemoSettings(SettingsStore& store, const std::string& dataDir, const s
     store.writeString("Owl", "WarnHiTh", strprintf("%g", kPowerLimit));
     store.writeString("Owl", "WarnHiste", "0.2");
     store.writeInt("Owl", "WarnMaType", 0);  // judge each minute's power
+
+    // Both cameras report motion and keep its pictures; the ball covers a
+    // small part of the picture, so the sensitivity is 0.1 % of the pixels.
+    for (const char* camera : {"Camera0", "Camera1"}) {
+        store.writeInt(camera, "Nofity", 1);
+        store.writeInt(camera, "SaveMotion", 1);
+        store.writeInt(camera, "SliderPos", kCameraSensitivitySlider);
+    }
     return store.sync();
 }
 

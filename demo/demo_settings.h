@@ -16,6 +16,7 @@ inline constexpr int kSoundThresholdSlider = 500;  // -15 dB
 inline constexpr double kTemperatureLimit = 30.0;  // °C, hysteresis 1
 inline constexpr double kRadiationLimit = 120.0;   // counts a minute, hysteresis 20
 inline constexpr double kPowerLimit = 2.0;         // kW, hysteresis 0.2
+inline constexpr int kCameraSensitivitySlider = 60;  // 0.1 % of the pixels
 
 // The recipients: the owner gets every kind, the guard abnormal notices only.
 inline constexpr const char* kOwnerAddress = "owner@example.com";

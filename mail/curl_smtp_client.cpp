@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 
@@ -23,6 +24,13 @@ struct Transfer {
     bool rcptPending = false;
     std::string replyLine;
     std::vector<int> rcptReplies;
+    // The message itself: "DATA" sent, its 354, then the reply to the end of
+    // the data, which is the server taking the mail.
+    bool dataPending = false;
+    bool endPending = false;
+    bool accepted = false;
+    std::size_t recipients = 0;
+    const std::function<void()>* onAccepted = nullptr;
 };
 
 size_t readMessage(char* buf, size_t size, size_t n, void* user) {
@@ -39,15 +47,40 @@ int progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return (t->cancel && t->cancel->load()) ? 1 : 0;
 }
 
-// Follows the dialogue to learn each recipient's reply: libcurl sends one
-// RCPT TO at a time and reads its reply before the next.
+// One complete reply: RCPT replies are matched to their recipients; the
+// reply to the end of the data tells the moment the server took the mail.
+void onReply(Transfer* t, int code) {
+    if (t->rcptPending) {
+        t->rcptReplies.push_back(code);
+        t->rcptPending = false;
+    } else if (t->dataPending) {
+        t->dataPending = false;
+        t->endPending = code == 354;
+    } else if (t->endPending) {
+        t->endPending = false;
+        if (code < 200 || code >= 300)
+            return;
+        t->accepted = true;
+        bool everyone = t->rcptReplies.size() >= t->recipients;
+        for (int c : t->rcptReplies)
+            everyone = everyone && c >= 200 && c < 400;
+        if (everyone && t->onAccepted && *t->onAccepted)
+            (*t->onAccepted)();
+    }
+}
+
+// Follows the dialogue to learn each recipient's reply (libcurl sends one
+// RCPT TO at a time and reads its reply before the next) and the server's
+// acceptance of the message.
 int debugTrace(CURL*, curl_infotype type, char* data, size_t size, void* user) {
     auto* t = static_cast<Transfer*>(user);
     std::string text(data, size);
     if (type == CURLINFO_HEADER_OUT) {
         t->rcptPending = text.rfind("RCPT TO:", 0) == 0;
+        t->dataPending = text.rfind("DATA", 0) == 0;
         t->replyLine.clear();
-    } else if (type == CURLINFO_HEADER_IN && t->rcptPending) {
+    } else if (type == CURLINFO_HEADER_IN &&
+               (t->rcptPending || t->dataPending || t->endPending)) {
         t->replyLine += text;
         std::size_t nl;
         while ((nl = t->replyLine.find('\n')) != std::string::npos) {
@@ -55,10 +88,8 @@ int debugTrace(CURL*, curl_infotype type, char* data, size_t size, void* user) {
             t->replyLine.erase(0, nl + 1);
             // The last line of a reply is "ddd text" (not "ddd-text").
             if (line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
-                (line.size() == 3 || line[3] != '-') && t->rcptPending) {
-                t->rcptReplies.push_back(std::atoi(line.substr(0, 3).c_str()));
-                t->rcptPending = false;
-            }
+                (line.size() == 3 || line[3] != '-'))
+                onReply(t, std::atoi(line.substr(0, 3).c_str()));
         }
     }
     return 0;
@@ -108,6 +139,8 @@ class CurlSmtpClient final : public SmtpClient {
         Transfer t;
         t.message = &message;
         t.cancel = cancel;
+        t.recipients = recipients.size();
+        t.onAccepted = &p.onAccepted;
         CURL* c = h.get();
         curl_easy_setopt(c, CURLOPT_URL, url.c_str());
         curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
@@ -154,7 +187,9 @@ class CurlSmtpClient final : public SmtpClient {
                 result.refused.push_back({recipients[i], code});
         }
         const bool allRcptAnswered = t.rcptReplies.size() >= recipients.size();
-        if (rc == CURLE_OK) {
+        // Once the server has taken the mail it is sent, whatever becomes of
+        // the closing of the session.
+        if (rc == CURLE_OK || t.accepted) {
             result.status = SmtpResult::Sent;
         } else if (allRcptAnswered && accepted == 0 && !result.refused.empty()) {
             result.status = SmtpResult::Refused;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "mail/outbox.h"
 
 namespace orvana {
 
@@ -31,6 +32,13 @@ class CMail {
     std::string m_body;
     TimeT m_time = 0;                        // when queued (a digest: when built)
     std::vector<std::string> m_attachments;  // full paths, in collection order
+
+    // Durability (see mail/outbox.h): the mail's file in the outbox (0: none),
+    // its place in the outbox's order (a digest takes its first part's), and
+    // for a digest the mails whose files it replaces once it is stored.
+    std::uint64_t m_outboxId = 0;
+    std::uint64_t m_outboxOrder = 0;
+    std::vector<std::uint64_t> m_outboxParts;
 
     CMail* m_pPrev = nullptr;        // not owning
     std::unique_ptr<CMail> m_pNext;  // owning
@@ -58,9 +66,14 @@ class CMail {
     // Turns this fresh mail into the digest of the whole list at head and
     // frees every queued mail (head becomes null). Subject "集合メール通知:" +
     // label, m_time = now, To = "," + each mail's To, one Date/Subject/Text
-    // block per mail oldest first, the newest mail's attachments. The caller
-    // holds CS_SendMailThread.
+    // block per mail oldest first, the newest mail's attachments; the folded
+    // mails' outbox files become its parts. The caller holds
+    // CS_SendMailThread (or owns a list that left the queue).
     void CombineAndRemoveAllMail(std::unique_ptr<CMail>& head, const std::string& label, TimeT now);
+    // The same for the first `count` mails from `first` on, which stay
+    // where they are. Returns the number folded.
+    std::size_t CombineMails(const CMail* first, std::size_t count, const std::string& label,
+                             TimeT now);
 };
 
 // The fields of a mail the sender works with, copied out of the queue.
@@ -72,19 +85,45 @@ struct MailSnapshot {
 };
 
 // The queue of the main window. All member functions may be called from any
-// thread; each takes CS_SendMailThread for its list operation only.
+// thread; each takes CS_SendMailThread for its list operation only, never
+// while it writes or removes an outbox file.
+//
+// With an outbox attached the queue is durable: a mail is written before
+// append returns, rewritten when its recipients change, removed once it is
+// done, and a digest replaces the files of the mails it folds. Only one
+// thread at a time (the sender) removes, folds or changes mails; others
+// only append.
 class MailQueue {
   public:
     MailQueue() = default;
     MailQueue(const MailQueue&) = delete;
     MailQueue& operator=(const MailQueue&) = delete;
 
-    // Appends one mail (see CMail::RegistMail).
+    // Makes the queue durable. Call once, before anything is queued.
+    void attachOutbox(std::unique_ptr<Outbox> outbox);
+    // Null when the queue lives in memory only.
+    Outbox* outbox() const { return outbox_.get(); }
+    // Puts the outbox's stored mails in front of the queue, in their order,
+    // reports how many were found ("未送信のメールが%d通見つかりました。送信を
+    // 再開します。"), and folds beyond the outbox's bounds (label as in
+    // takeDigest). Returns the number found. Before the sender starts.
+    std::size_t loadOutbox(const std::string& label, TimeT now);
+    // When the outbox is beyond a bound: folds the oldest half of the queue
+    // (at least two mails) into one digest at its head and reports it.
+    // True when it folded. The sender thread (or before it starts).
+    bool foldIfOverLimits(const std::string& label, TimeT now);
+
+    // Appends one mail (see CMail::RegistMail); with an outbox, it is on
+    // the disk when this returns (a write failure is reported and the mail
+    // is queued in memory all the same).
     void append(const std::string& to, const std::string& cc, const std::string& subject,
                 const std::string& body, const std::string& replyTo,
                 const std::vector<std::string>& attachments, TimeT now);
-    // Puts an owned mail back at the head (a digest that could not be sent).
+    // Puts an owned mail back at the head (a digest that could not be sent,
+    // its recipients as they are now).
     void pushFront(std::unique_ptr<CMail> mail);
+    // A digest that is done (sent, or nobody left to try): its file goes.
+    void finishDigest(std::unique_ptr<CMail> digest);
 
     bool empty() const;
     std::size_t size() const;
@@ -93,18 +132,35 @@ class MailQueue {
     // Copies of every queued mail, head first (for tests and diagnostics).
     std::vector<MailSnapshot> all() const;
 
-    // Unlinks and frees the head mail if it still is `identity`. Returns
-    // false when the head is another mail or the queue is empty.
+    // Removes a digest's outbox file (and its parts') once the server has
+    // taken it; the digest stays with the caller. Sender thread.
+    void settleDigest(CMail& digest);
+    // Unlinks and frees the head mail if it still is `identity` (and
+    // removes its outbox file). Returns false when the head is another mail
+    // or the queue is empty.
     bool removeHead(const CMail* identity);
-    // Replaces To and Cc of the head mail if it still is `identity`.
+    // The head mail (if it still is `identity`) is done with: its outbox
+    // file goes now, while the mail stays queued until removeHead, so the
+    // sender can make a delivery durable before it reports it.
+    void settleHead(const CMail* identity);
+    // Replaces To and Cc of the head mail if it still is `identity`; its
+    // outbox file records the change, so recipients that accepted are not
+    // mailed again after a restart.
     bool setHeadRecipients(const CMail* identity, const std::string& to, const std::string& cc);
     // Builds a digest of the whole queue (see CombineAndRemoveAllMail) and
-    // returns it; the queue is empty afterwards. Null when it was empty.
+    // returns it; the queue is empty afterwards. With an outbox the digest
+    // is stored in place of the folded mails. Null when it was empty.
     std::unique_ptr<CMail> takeDigest(const std::string& label, TimeT now);
 
     // Guards m_pMailHead and every mail's links. Held only for list work.
     mutable std::mutex CS_SendMailThread;
     std::unique_ptr<CMail> m_pMailHead;  // oldest mail, null when empty
+
+  private:
+    bool foldOldest(std::size_t count, const std::string& label, TimeT now);
+
+    std::unique_ptr<Outbox> outbox_;
+    std::size_t foldRefusedAt_ = 0;  // queue length at which the disk refused a fold
 };
 
 MailSnapshot snapshotOf(const CMail& m);

@@ -212,6 +212,8 @@ void MailSender::SendMailThread() {
                 return;
             continue;  // the stop request was lifted meanwhile
         }
+        // The outbox's bounds: beyond them the oldest mails become a digest.
+        queue_.foldIfOverLimits(currentSettings().subject, clock_.now());
         // 2.-3.
         if (queue_.empty()) {
             if (m_bBatchMode) {
@@ -287,6 +289,8 @@ bool MailSender::sendStep() {
             return false;
         mail = snapshotOf(*digest);
     } else {
+        // A long outage fills the outbox while this loop retries.
+        queue_.foldIfOverLimits(cfg.subject, clock_.now());
         auto h = queue_.head();
         if (!h)
             return false;
@@ -357,6 +361,15 @@ bool MailSender::sendStep() {
             result.status = SmtpResult::Failed;
             result.error = "malformed sender address";
         } else {
+            // The outbox file goes the moment the server has the mail, not
+            // after the session closed: a crash while the server says goodbye
+            // must not send it again.
+            timed.onAccepted = [&] {
+                if (digest)
+                    queue_.settleDigest(*digest);
+                else
+                    queue_.settleHead(mail.identity);
+            };
             result = smtp_->send(timed, from, rcpts, message, &abandon_);
         }
         for (auto& r : result.refused)
@@ -364,6 +377,13 @@ bool MailSender::sendStep() {
     }
 
     auto finish = [&](bool delivered) {
+        // The outbox file goes first, the moment the server has the mail, so
+        // a crash sends it twice only if it comes while the server answers.
+        const bool isDigest = digest != nullptr;
+        if (!isDigest)
+            queue_.settleHead(mail.identity);
+        else
+            queue_.finishDigest(std::move(digest));
         if (delivered) {
             if (refused.empty() && !m_bLastSendOk)
                 report("Network接続が有効になりました");
@@ -375,7 +395,7 @@ bool MailSender::sendStep() {
             std::lock_guard lock(queue_.CS_SendMailThread);
             m_sentTimes.push_front(mail.time);
         }
-        if (!digest)
+        if (!isDigest)
             queue_.removeHead(mail.identity);
     };
 
@@ -386,13 +406,14 @@ bool MailSender::sendStep() {
         return true;
     }
     if (result.status == SmtpResult::Failed) {
+        // A digest that failed goes back to the queue (and stays on the disk)
+        // before the failure is told, so its notices are folded into the
+        // next one instead of being lost.
+        if (digest)
+            queue_.pushFront(std::move(digest));
         report(
             "メール送信に失敗しました。インターネットに接続されていないか、設定に誤りがあります");
         m_bLastSendOk = false;
-        // A digest that failed goes back to the queue, so its notices are
-        // folded into the next one instead of being lost.
-        if (digest)
-            queue_.pushFront(std::move(digest));
         pause(10, false);
         return true;
     }
@@ -402,32 +423,37 @@ bool MailSender::sendStep() {
     }
 
     // Some recipients refused: keep only those worth another try (mailbox
-    // busy or unavailable); the ones that accepted never get it twice.
+    // busy or unavailable); the ones that accepted never get it twice. The
+    // recipients left are recorded before anything is reported.
     std::string retryTo, retryCc;
     for (const auto& r : refused) {
-        if (r.code == 450 || r.code == 550) {
-            report("メール送信に失敗しました。再トライします");
-            bool isCc = false;
-            for (const auto& e : envelope)
-                if (e.address == r.address)
-                    isCc = e.isCc;
-            (isCc ? retryCc : retryTo) +=
-                (isCc ? retryCc : retryTo).empty() ? r.address : "," + r.address;
-        } else {
-            report(stripControls(r.address) + "へのメール送信に失敗しました。");
-        }
+        if (r.code != 450 && r.code != 550)
+            continue;
+        bool isCc = false;
+        for (const auto& e : envelope)
+            if (e.address == r.address)
+                isCc = e.isCc;
+        std::string& list = isCc ? retryCc : retryTo;
+        list += list.empty() ? r.address : "," + r.address;
     }
-    m_bLastSendOk = false;
     const bool delivered = result.status == SmtpResult::Sent;
-    if (retryTo.empty() && retryCc.empty()) {
-        finish(delivered);
-    } else if (digest) {
+    const bool done = retryTo.empty() && retryCc.empty();
+    if (!done && digest) {
         digest->m_to = retryTo;
         digest->m_cc = retryCc;
         queue_.pushFront(std::move(digest));
-    } else {
+    } else if (!done) {
         queue_.setHeadRecipients(mail.identity, retryTo, retryCc);
     }
+    for (const auto& r : refused) {
+        if (r.code == 450 || r.code == 550)
+            report("メール送信に失敗しました。再トライします");
+        else
+            report(stripControls(r.address) + "へのメール送信に失敗しました。");
+    }
+    m_bLastSendOk = false;
+    if (done)
+        finish(delivered);
     pause(10, false);
     return true;
 }

@@ -67,8 +67,8 @@ class MailSender {
     // queue and clock must outlive the sender. Nothing starts before start().
     MailSender(MailQueue& queue, Clock& clock, std::unique_ptr<SmtpClient> smtp,
                std::unique_ptr<NetworkState> network, ReportFn report, Options options);
-    // Ends the thread after its current attempt (queued mail stays queued
-    // and is lost with the queue) and joins it.
+    // Ends the thread after its current attempt (queued mail stays queued,
+    // and in the queue's outbox when it has one) and joins it.
     ~MailSender();
     MailSender(const MailSender&) = delete;
     MailSender& operator=(const MailSender&) = delete;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,12 @@ struct SmtpParams {
     std::string caFile;  // extra trusted CA certificates (PEM); empty: system CAs only
     std::chrono::milliseconds connectTimeout{30000};
     std::chrono::milliseconds totalTimeout{120000};
+    // Called on the sending thread the moment the server has taken the
+    // message for every recipient (its reply to the end of the data), before
+    // the session is closed; may be empty. What a crash or a lost connection
+    // after this moment does cannot make the mail go out twice if the caller
+    // records the delivery here.
+    std::function<void()> onAccepted;
 };
 
 struct SmtpRefusal {

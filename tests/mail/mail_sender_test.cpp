@@ -634,5 +634,45 @@ TEST(SmtpParamsTest, AccountChoicePortsTlsAndOverride) {
     EXPECT_EQ(p.port, 2526);
 }
 
+// The moment the server has taken a message is known before the session
+// closes, so the outbox can let go of it before a crash could repeat it.
+TEST(CurlSmtp, AcceptanceIsToldOnceAndOnlyWhenEveryRecipientTookTheMail) {
+    ASSERT_TRUE(server().ok());
+    auto client = makeCurlSmtpClient();
+    SmtpParams p;
+    p.host = "127.0.0.1";
+    p.port = server().port();
+    p.startTls = true;
+    p.auth = true;
+    p.user = SmtpTestServer::kUser;
+    p.password = SmtpTestServer::kPassword;
+    p.caFile = server().certPath();
+    p.totalTimeout = std::chrono::seconds(30);
+    int told = 0;
+    std::size_t storedWhenTold = 0;
+    const std::size_t before = server().messages().size();
+    p.onAccepted = [&] {
+        ++told;
+        storedWhenTold = server().messages().size();
+    };
+    const std::string message = "From: a@x.example\r\nSubject: t\r\n\r\nbody\r\n";
+    SmtpResult r = client->send(p, "a@x.example", {"one@x.example", "two@x.example"}, message,
+                                nullptr);
+    EXPECT_EQ(r.status, SmtpResult::Sent);
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(storedWhenTold, before + 1) << "told after the server had stored it";
+
+    // One recipient refused: the mail is not done, nothing is told.
+    told = 0;
+    r = client->send(p, "a@x.example", {"rc550.x@x.example", "ok@x.example"}, message, nullptr);
+    EXPECT_EQ(r.status, SmtpResult::Sent);
+    ASSERT_EQ(r.refused.size(), 1u);
+    EXPECT_EQ(told, 0);
+    // Everyone refused: nothing was taken.
+    r = client->send(p, "a@x.example", {"rc550.y@x.example"}, message, nullptr);
+    EXPECT_EQ(r.status, SmtpResult::Refused);
+    EXPECT_EQ(told, 0);
+}
+
 }  // namespace
 }  // namespace orvana
