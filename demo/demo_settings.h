@@ -12,10 +12,10 @@
 namespace orvana::demo {
 
 // The limits the schedule's episodes cross.
-inline constexpr int kSoundThresholdSlider = 500;  // -15 dB
-inline constexpr double kTemperatureLimit = 30.0;  // °C, hysteresis 1
-inline constexpr double kRadiationLimit = 120.0;   // counts a minute, hysteresis 20
-inline constexpr double kPowerLimit = 2.0;         // kW, hysteresis 0.2
+inline constexpr int kSoundThresholdSlider = 500;    // -15 dB
+inline constexpr double kTemperatureLimit = 30.0;    // °C, hysteresis 1
+inline constexpr double kRadiationLimit = 120.0;     // counts a minute, hysteresis 20
+inline constexpr double kPowerLimit = 2.0;           // kW, hysteresis 0.2
 inline constexpr int kCameraSensitivitySlider = 60;  // 0.1 % of the pixels
 
 // The recipients: the owner gets every kind, the guard abnormal notices only.
@@ -26,10 +26,12 @@ inline constexpr const char* kDemoFrom = "orvana-demo@example.com";
 inline constexpr const char* kDemoSubject = "orvanaデモ";
 
 // The two cameras: a ball moving over a still background, and still colour
-// bars (the camera list's syntax, camera/camera_source.h).
+// bars (the camera list's syntax, camera/camera_source.h), at 320 x 240
+// (a test source would offer 160 x 120 first).
 inline constexpr const char* kDemoCameras =
-    "videotestsrc is-live=true pattern=ball background-color=0xff203040 ; "
-    "videotestsrc is-live=true pattern=smpte75";
+    "videotestsrc is-live=true pattern=ball background-color=0xff203040"
+    " ! video/x-raw,width=320,height=240 ; "
+    "videotestsrc is-live=true pattern=smpte75 ! video/x-raw,width=320,height=240";
 
 // Writes every section into `store` and syncs it. dataDir: "DATA_DIR".
 // smtp: empty for the Maildir delivery (the maker's account, which the
