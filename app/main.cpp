@@ -45,13 +45,13 @@ void printHelp() {
         "  --help       show this text and exit\n"
         "  --version    show the version and exit\n"
         "%s\n"
-        "Environment overrides (read once at start-up; the demo uses none of the\n"
-        "devices, settings or mail ones):\n",
+        "Environment overrides (read once at start-up):\n",
         orvana::demo::demoHelpText());
     for (const auto& info : orvana::kOverrideInfo)
         std::printf("  %-24s %s\n", info.name, info.meaning);
-    std::printf("\nCtrl-C (SIGINT) ends the program like the \"終了\" button.\n"
-                "Mail not yet sent stays in the outbox folder and goes out after the next start.\n");
+    std::printf(
+        "\nCtrl-C (SIGINT) ends the program like the \"終了\" button.\n"
+        "Mail not yet sent stays in the outbox folder and goes out after the next start.\n");
 }
 
 // Qt's offscreen platform says so every time a window is raised; without a
