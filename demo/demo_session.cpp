@@ -37,6 +37,15 @@ std::unique_ptr<DemoSession> DemoSession::create(const DemoOptions& options, std
     }
     DemoPaths& p = s->paths_;
     p.root = tmpl;
+    // A demo that cannot start leaves nothing behind.
+    struct Cleanup {
+        std::string root;
+        ~Cleanup() {
+            std::error_code ec;
+            if (!root.empty())
+                std::filesystem::remove_all(root, ec);
+        }
+    } cleanup{p.root};
     p.settings = p.root + "/orvana-demo.conf";
     p.data = p.root + "/data";
     p.maildir = p.data + "/Maildir";
@@ -62,6 +71,7 @@ std::unique_ptr<DemoSession> DemoSession::create(const DemoOptions& options, std
     if (!s->devices_->writeHistory(error))
         return nullptr;
     ::setenv("ORVANA_DEMO_DEVICES", p.devices.c_str(), 1);
+    cleanup.root.clear();
     return s;
 }
 

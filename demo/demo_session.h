@@ -39,8 +39,8 @@ class DemoSession {
   public:
     // Makes the folder under $TMPDIR (or /tmp) and everything in it, and
     // points the device libraries at it. Null, with `error`, when something
-    // cannot be written. The folder stays when the session ends (the mails
-    // are in it).
+    // cannot be written (the folder is removed again). The folder stays when
+    // the session ends (the mails are in it).
     static std::unique_ptr<DemoSession> create(const DemoOptions& options, std::string& error);
     ~DemoSession();
     DemoSession(const DemoSession&) = delete;

@@ -330,6 +330,16 @@ TEST(DemoProcessOptions, DemoOptionsAloneOrWithBadValuesAreRefused) {
     // Nothing was made: no demo folder, no settings.
     EXPECT_TRUE(fs::is_empty(home.dir.file("tmp")));
     EXPECT_FALSE(fs::exists(home.dir.file("user.conf")));
+
+    // A temporary folder that cannot take the demo's: it says so and ends.
+    auto env = home.env();
+    for (std::string& e : env)
+        if (e.rfind("TMPDIR=", 0) == 0)
+            e = "TMPDIR=" + home.dir.file("no-such-folder");
+    ChildProgram p(ORVANA_BINARY, {"--demo"}, env);
+    ASSERT_TRUE(p.started());
+    EXPECT_EQ(p.waitExit(30s), 1);
+    EXPECT_FALSE(fs::exists(home.dir.file("no-such-folder")));
 }
 
 }  // namespace
