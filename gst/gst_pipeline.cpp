@@ -63,13 +63,13 @@ std::string sourceOf(GstDevice* device) {
         out = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(f));
     for (const char* prop :
          {"device", "device-path", "path", "target-object", "device-index", "device-name"}) {
-        GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), prop);
-        if (!spec || !(spec->flags & G_PARAM_READABLE) || !(spec->flags & G_PARAM_WRITABLE))
+        GParamSpec* pspec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), prop);
+        if (!pspec || !(pspec->flags & G_PARAM_READABLE) || !(pspec->flags & G_PARAM_WRITABLE))
             continue;
         GValue value = G_VALUE_INIT;
-        g_value_init(&value, spec->value_type);
+        g_value_init(&value, pspec->value_type);
         g_object_get_property(G_OBJECT(element), prop, &value);
-        if (!g_param_value_defaults(spec, &value)) {
+        if (!g_param_value_defaults(pspec, &value)) {
             if (gchar* text = gst_value_serialize(&value)) {
                 out += std::string(" ") + prop + "=" + text;
                 g_free(text);

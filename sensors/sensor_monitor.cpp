@@ -62,12 +62,13 @@ void SensorTimers::restart(int id, std::int64_t nowMs) {
             t.dueMs = nowMs + t.periodMs;
 }
 
-SensorMonitor::SensorMonitor(MonitorHost& host, const SensorKindSpec& spec)
+SensorMonitor::SensorMonitor(MonitorHost& host, const SensorKindSpec& kindSpec)
     : host_(host),
-      spec_(spec),
+      spec_(kindSpec),
       files_(host.store(), host.clock(), host.prompt()),
-      timers_(spec.measureTimerId, spec.measurePeriodMs, spec.saveTimerId, kSaveTimerMs),
-      m_title(spec.caption) {
+      timers_(kindSpec.measureTimerId, kindSpec.measurePeriodMs, kindSpec.saveTimerId,
+              kSaveTimerMs),
+      m_title(kindSpec.caption) {
     settings_.bindInt("mNotify", &mNotify, 0);
 }
 

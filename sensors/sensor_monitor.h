@@ -117,12 +117,12 @@ class SensorMonitor {
         std::function<Placement()> placement;
     };
 
-    SensorMonitor(MonitorHost& host, const SensorKindSpec& spec);
+    SensorMonitor(MonitorHost& host, const SensorKindSpec& kindSpec);
     virtual ~SensorMonitor() = default;
     SensorMonitor(const SensorMonitor&) = delete;
     SensorMonitor& operator=(const SensorMonitor&) = delete;
 
-    const SensorKindSpec& spec() const { return spec_; }
+    const SensorKindSpec& kindSpec() const { return spec_; }
     Hooks& hooks() { return hooks_; }
 
     // The number of devices or data sources present; the main window opens
