@@ -166,6 +166,13 @@ CTarnwickDlg::CTarnwickDlg(Services services, QWidget* parent)
     const MonitorRegistration& registration =
         services_.registerMonitors ? services_.registerMonitors : registerMonitorKinds;
     registration(monitors_, context);
+    // Recordings of mails marked for 3GP are converted by the sender on its
+    // own thread; a failure is shown from this thread as a notice.
+    mailSender_->setAttachmentConverter(
+        hooks_.attachmentConverter, [this](const std::string& text) {
+            QMetaObject::invokeMethod(
+                this, [this, text] { prompt_->notify(text); }, Qt::QueuedConnection);
+        });
     controlsReady_ = true;
     layoutControls(width(), height());
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -24,6 +25,33 @@ bool parseInt(const std::string& text, int* value) {
     if (errno != 0 || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
         return false;
     *value = static_cast<int>(v);
+    return true;
+}
+
+bool parseReal(const std::string& text, double* value) {
+    // Longer than any "%g" text by far; a megabyte of digits is no setting.
+    if (text.size() > 64)
+        return false;
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && (text[begin] == ' ' || text[begin] == '\t'))
+        ++begin;
+    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t'))
+        --end;
+    // from_chars takes "-" but not "+".
+    if (begin < end && text[begin] == '+') {
+        ++begin;
+        if (begin < end && text[begin] == '-')
+            return false;
+    }
+    if (begin == end)
+        return false;
+    // from_chars never looks at the locale, unlike strtod, which under a
+    // locale with a decimal comma stops at the "." of "0.5".
+    double v = 0.0;
+    const auto r = std::from_chars(text.data() + begin, text.data() + end, v);
+    if (r.ec != std::errc() || r.ptr != text.data() + end || !std::isfinite(v))
+        return false;
+    *value = v;
     return true;
 }
 
@@ -53,14 +81,9 @@ int CheckedSettings::integer(const std::string& key, int def, int min, int max) 
 double CheckedSettings::real(const std::string& key, double def, double min, double max) {
     if (!has(key))
         return def;
-    const std::string text = store_.getString(section_, key, "");
-    if (!text.empty() && text.size() <= 64) {
-        char* end = nullptr;
-        errno = 0;
-        const double v = std::strtod(text.c_str(), &end);
-        if (errno == 0 && end && *end == '\0' && std::isfinite(v) && v >= min && v <= max)
-            return v;
-    }
+    double v = 0.0;
+    if (parseReal(store_.getString(section_, key, ""), &v) && v >= min && v <= max)
+        return v;
     noteReset(key);
     return def;
 }

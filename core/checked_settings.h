@@ -28,7 +28,8 @@ class CheckedSettings {
     int integer(const std::string& key, int def, int min, int max);
     // 0 or 1.
     int flag(const std::string& key, int def) { return integer(key, def, 0, 1); }
-    // A real number written with "%g" within [min, max], else def.
+    // A real number written with "%g" (see parseReal) within [min, max],
+    // else def. Never a NaN or an infinity.
     double real(const std::string& key, double def, double min, double max);
     // The stored text when it has at most maxLength bytes, else def.
     std::string text(const std::string& key, const std::string& def, std::size_t maxLength);
@@ -50,6 +51,12 @@ class CheckedSettings {
 // Parses a whole decimal integer (optional sign, no other characters);
 // false when it is not one or does not fit in an int. Pure.
 bool parseInt(const std::string& text, int* value);
+
+// Parses a whole real number with "." as its decimal point whatever the
+// process locale is, as "%g" wrote it in the C locale: blanks around it and
+// a leading sign allowed, nothing else. False for no number, trailing
+// characters, NaN, an infinity or a value beyond the range of double. Pure.
+bool parseReal(const std::string& text, double* value);
 
 // The event-list line that names the reset keys, empty when there are none:
 // "設定値が不正なため既定値に戻しました: Setting/HOUR_TK, ...". Pure.

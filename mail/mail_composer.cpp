@@ -125,8 +125,9 @@ int RegistMail(MailHost& host, MailQueue& queue, ALERT_MODE kind, const std::str
     // 9. nobody to send to
     if (to.empty() || to == ",")
         return 1;
-    // 10. queue
-    queue.append(to, "", subject, body, replyTo, files, now);
+    // 10. queue; with "CONV_3GP" on, the sender converts the recording
+    // before it sends, so the UI thread never waits for the converter.
+    queue.append(to, "", subject, body, replyTo, files, now, s.conv3gp == 1 && !files.empty());
     return 1;
 }
 

@@ -24,7 +24,8 @@ std::string keepAliveCode(int hourKA);
 // when nobody qualifies or the kind is unknown.
 std::string GetTo(const std::vector<CUserAddress>& addresses, ALERT_MODE kind);
 
-// Composes one notice and appends it to queue. Returns 0 when the own-server
+// Composes one notice and appends it to queue, marked for the conversion of
+// its recording when "CONV_3GP" is on. Returns 0 when the own-server
 // settings are incomplete (reported as "Error : ..."), else 1, also when
 // nothing was queued (mail off, nobody to send to). Snapshot files are
 // written through host before the own-server check. UI thread.

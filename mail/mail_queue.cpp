@@ -97,6 +97,7 @@ std::size_t CMail::CombineMails(const CMail* first, std::size_t count, const std
     m_replyTo.clear();
     m_body.clear();
     m_attachments.clear();
+    m_convert3gp = false;
     m_outboxParts.clear();
     m_outboxOrder = first ? first->m_outboxOrder : 0;
     std::size_t n = 0;
@@ -105,6 +106,7 @@ std::size_t CMail::CombineMails(const CMail* first, std::size_t count, const std
         m_body += "Date:" + formatLocal(p->m_time, "%Y/%m/%d %H:%M:%S") + "\r\n" +
                   "Subject:" + p->m_subject + "\r\n" + "Text:" + p->m_body + "\r\n";
         m_attachments = p->m_attachments;
+        m_convert3gp = p->m_convert3gp;
         // The files this digest replaces: the mail's own, and those a digest
         // that never reached the disk still stood for.
         if (p->m_outboxId)
@@ -130,6 +132,7 @@ MailSnapshot snapshotOf(const CMail& m) {
     s.body = m.m_body;
     s.time = m.m_time;
     s.attachments = m.m_attachments;
+    s.convert3gp = m.m_convert3gp;
     return s;
 }
 
@@ -242,9 +245,10 @@ bool MailQueue::foldOldest(std::size_t count, const std::string& label, TimeT no
 
 void MailQueue::append(const std::string& to, const std::string& cc, const std::string& subject,
                        const std::string& body, const std::string& replyTo,
-                       const std::vector<std::string>& attachments, TimeT now) {
+                       const std::vector<std::string>& attachments, TimeT now, bool convert3gp) {
     std::unique_ptr<CMail> mail =
         CMail::RegistMail(nullptr, to, cc, subject, body, replyTo, attachments, now);
+    mail->m_convert3gp = convert3gp;
     // On the disk before anyone can see it; the lock is not held meanwhile.
     if (outbox_)
         outbox_->add(*mail);
@@ -357,6 +361,16 @@ bool MailQueue::setHeadRecipients(const CMail* identity, const std::string& to,
     // The head stays while this thread (the only one that removes) writes.
     if (outbox_)
         outbox_->update(*head);
+    return true;
+}
+
+bool MailQueue::setHeadConverted(const CMail* identity,
+                                 const std::vector<std::string>& attachments) {
+    std::lock_guard lock(CS_SendMailThread);
+    if (!m_pMailHead || m_pMailHead.get() != identity)
+        return false;
+    m_pMailHead->m_attachments = attachments;
+    m_pMailHead->m_convert3gp = false;
     return true;
 }
 

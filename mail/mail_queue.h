@@ -32,6 +32,10 @@ class CMail {
     std::string m_body;
     TimeT m_time = 0;                        // when queued (a digest: when built)
     std::vector<std::string> m_attachments;  // full paths, in collection order
+    // Its recordings (".wav") are to be converted to 3GP before it is sent
+    // ("CONV_3GP" was on when it was composed). Cleared once the sender has
+    // tried, so a retry never runs the converter again.
+    bool m_convert3gp = false;
 
     // Durability (see mail/outbox.h): the mail's file in the outbox (0: none),
     // its place in the outbox's order (a digest takes its first part's), and
@@ -66,8 +70,8 @@ class CMail {
     // Turns this fresh mail into the digest of the whole list at head and
     // frees every queued mail (head becomes null). Subject "集合メール通知:" +
     // label, m_time = now, To = "," + each mail's To, one Date/Subject/Text
-    // block per mail oldest first, the newest mail's attachments; the folded
-    // mails' outbox files become its parts. The caller holds
+    // block per mail oldest first, the newest mail's attachments (and its
+    // conversion mark); the folded mails' outbox files become its parts. The caller holds
     // CS_SendMailThread (or owns a list that left the queue).
     void CombineAndRemoveAllMail(std::unique_ptr<CMail>& head, const std::string& label, TimeT now);
     // The same for the first `count` mails from `first` on, which stay
@@ -82,6 +86,7 @@ struct MailSnapshot {
     std::string to, cc, replyTo, subject, body;
     TimeT time = 0;
     std::vector<std::string> attachments;
+    bool convert3gp = false;
 };
 
 // The queue of the main window. All member functions may be called from any
@@ -113,12 +118,13 @@ class MailQueue {
     // True when it folded. The sender thread (or before it starts).
     bool foldIfOverLimits(const std::string& label, TimeT now);
 
-    // Appends one mail (see CMail::RegistMail); with an outbox, it is on
+    // Appends one mail (see CMail::RegistMail), marked for the conversion
+    // of its recordings when convert3gp is set; with an outbox, it is on
     // the disk when this returns (a write failure is reported and the mail
     // is queued in memory all the same).
     void append(const std::string& to, const std::string& cc, const std::string& subject,
                 const std::string& body, const std::string& replyTo,
-                const std::vector<std::string>& attachments, TimeT now);
+                const std::vector<std::string>& attachments, TimeT now, bool convert3gp = false);
     // Puts an owned mail back at the head (a digest that could not be sent,
     // its recipients as they are now).
     void pushFront(std::unique_ptr<CMail> mail);
@@ -147,6 +153,11 @@ class MailQueue {
     // outbox file records the change, so recipients that accepted are not
     // mailed again after a restart.
     bool setHeadRecipients(const CMail* identity, const std::string& to, const std::string& cc);
+    // The sender has converted the head mail's recordings (if it still is
+    // `identity`): it takes these attachments and loses its conversion
+    // mark, in memory only. Its outbox file keeps the mark, so after a
+    // restart the recordings are converted again from its own copies.
+    bool setHeadConverted(const CMail* identity, const std::vector<std::string>& attachments);
     // Builds a digest of the whole queue (see CombineAndRemoveAllMail) and
     // returns it; the queue is empty afterwards. With an outbox the digest
     // is stored in place of the folded mails. Null when it was empty.

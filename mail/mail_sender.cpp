@@ -17,6 +17,8 @@ SenderSettings SenderSettings::of(const AppSettings& s) {
     r.password = s.password;
     r.from = s.from;
     r.subject = s.subject;
+    r.ffmpegPath = s.ffmpegPath;
+    r.ffmpegOption = s.ffmpegOption;
     return r;
 }
 
@@ -116,6 +118,11 @@ void MailSender::updateSettings(const AppSettings& s) {
 void MailSender::updateSettings(const SenderSettings& s) {
     std::lock_guard lock(settingsMutex_);
     settings_ = s;
+}
+
+void MailSender::setAttachmentConverter(AttachmentConverter* converter, NotifyFn notify) {
+    converter_ = converter;
+    notify_ = std::move(notify);
 }
 
 SenderSettings MailSender::currentSettings() const {
@@ -279,6 +286,34 @@ void MailSender::clearStop() {
     m_bStopMailThread = 0;
 }
 
+bool MailSender::convertAttachments(MailSnapshot& mail, CMail* digest, const SenderSettings& cfg) {
+    std::vector<std::string> converted;
+    std::vector<std::string> notices;
+    for (const std::string& path : mail.attachments) {
+        std::string notice;
+        converted.push_back(
+            converter_->convert(path, cfg.ffmpegPath, cfg.ffmpegOption, &notice, &abandon_));
+        if (!notice.empty())
+            notices.push_back(std::move(notice));
+    }
+    if (abandon_.load())
+        return false;
+    // Recorded before anything is told: a failed conversion is not tried
+    // (nor told) again when the send has to be retried.
+    mail.attachments = converted;
+    mail.convert3gp = false;
+    if (digest) {
+        digest->m_attachments = std::move(converted);
+        digest->m_convert3gp = false;
+    } else {
+        queue_.setHeadConverted(mail.identity, converted);
+    }
+    if (notify_)
+        for (const std::string& n : notices)
+            notify_(n);
+    return true;
+}
+
 bool MailSender::sendStep() {
     const SenderSettings cfg = currentSettings();
     std::unique_ptr<CMail> digest;
@@ -295,6 +330,14 @@ bool MailSender::sendStep() {
         if (!h)
             return false;
         mail = std::move(*h);
+    }
+    // Its recordings become 3GP files now, on this thread, never on the
+    // UI thread that composed it.
+    if (mail.convert3gp && converter_ && !convertAttachments(mail, digest.get(), cfg)) {
+        // Told to end: the mail waits, mark and all, for the next start.
+        if (digest)
+            queue_.pushFront(std::move(digest));
+        return true;
     }
 
     std::string from;

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "core/app_settings.h"
+#include "core/attachment_converter.h"
 #include "core/clock.h"
 #include "mail/mail_queue.h"
 #include "mail/network_state.h"
@@ -28,6 +29,8 @@ struct SenderSettings {
     int enableSsl = 0;
     std::string userName, password, from;
     std::string subject = "orvana";  // digest label
+    std::string ffmpegPath;          // the converter of marked mails' recordings
+    std::string ffmpegOption;
     static SenderSettings of(const AppSettings& s);
 };
 
@@ -56,6 +59,10 @@ class MailSender {
     // Receives every report of the sender; called on the sender thread, must
     // not wait for the UI thread.
     using ReportFn = std::function<void(const std::string& text, int stampMode)>;
+    // Receives each text the user is to be told in a notice box (a
+    // recording that could not be converted). Called on the sender thread;
+    // must hand the text over to the UI thread and not wait for it.
+    using NotifyFn = std::function<void(const std::string& text)>;
 
     struct Options {
         MakerAccount maker;
@@ -76,6 +83,16 @@ class MailSender {
     // Replaces the settings used from the next mail on. Any thread.
     void updateSettings(const AppSettings& s);
     void updateSettings(const SenderSettings& s);
+
+    // A mail marked for conversion (m_convert3gp) has each attachment
+    // passed through `converter` (with "FFMPEG_PATH" and "FFMPEG_OPTION"
+    // of the settings) on the sender thread before its message is built;
+    // it is sent with what the converter returns, and each failure text
+    // goes to `notify`. The queued mail then keeps those paths and loses
+    // its mark, so a retry never converts (or tells) again. Null converter:
+    // the files go as they are. The converter must outlive the sender's
+    // thread. Call while no sender runs (before start()). UI thread.
+    void setAttachmentConverter(AttachmentConverter* converter, NotifyFn notify);
 
     // Starts SendMailThread (stop request cleared) unless one runs; false
     // when one was running already (it goes on with the new settings).
@@ -113,6 +130,10 @@ class MailSender {
     // One attempt on the head mail (or a digest in batch mode). False when
     // the queue was empty.
     bool sendStep();
+    // The conversion of a marked mail's attachments (see
+    // setAttachmentConverter). False when the thread is told to end
+    // meanwhile: the mail keeps its mark and its files.
+    bool convertAttachments(MailSnapshot& mail, CMail* digest, const SenderSettings& cfg);
     // Sleeps n slices of 100 ms; false when the thread must end now.
     bool pause(int slices, bool endOnStopWhenEmpty);
     // True (and running() false) when the thread must end: abandoned, or
@@ -127,6 +148,8 @@ class MailSender {
     std::unique_ptr<NetworkState> network_;
     ReportFn report_;
     Options options_;
+    AttachmentConverter* converter_ = nullptr;  // not owned
+    NotifyFn notify_;
 
     mutable std::mutex settingsMutex_;
     std::mutex lifeMutex_;  // orders the end of the thread against clearStop()

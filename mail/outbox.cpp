@@ -303,6 +303,10 @@ std::string encodeOutboxMail(const CMail& m) {
     str("body", m.m_body);
     for (const std::string& a : m.m_attachments)
         str("attach", a);
+    // Written only when set, so files of unmarked mails are as they were
+    // before the key existed, and older files load as unmarked.
+    if (m.m_convert3gp)
+        num("convert3gp", "1");
     for (std::uint64_t p : m.m_outboxParts)
         num("part", std::to_string(p));
     char sum[32];
@@ -371,6 +375,12 @@ bool decodeOutboxMail(const std::string& text, CMail& m, std::string& reason) {
                 m.m_outboxOrder = v;
             else
                 m.m_outboxParts.push_back(v);
+        } else if (key == "convert3gp") {
+            if (value != "0" && value != "1") {
+                reason = garbage;
+                return false;
+            }
+            m.m_convert3gp = value == "1";
         } else if (key == "time") {
             if (!parseSigned(value, m.m_time)) {
                 reason = garbage;

@@ -2,6 +2,10 @@
 // notice the program accepted survives its end, a crash or a power cut and
 // is sent after the next start.
 //
+// A mail file holds its fields as "key value" lines (texts length-prefixed)
+// and ends with a checksum line; "convert3gp 1" marks a mail whose
+// recordings the sender converts, absent in files of unmarked mails.
+//
 // Layout of the folder (0700; files 0600):
 //   NNNNNNNNNNNNNNNN.mail   one mail; NNNN is its id, never reused while
 //                           any mail that could name it exists

@@ -29,19 +29,20 @@ GeigerMonitor::GeigerMonitor(MonitorHost& host, DeviceLibraryLoader* loader, int
           return library_.binding().FindUSB(&index);
       }) {
     SettingsBinding& s = settings();
-    s.bindInt("AutoYScale", &AutoYScale, 1);
-    s.bindDouble("CpmMin", &CpmMin, 0.0);
-    s.bindDouble("CpmDiv", &CpmDiv, 40.0);
-    s.bindDouble("CpmWarnHi", &CpmWarnHi, 120.0);
-    s.bindDouble("CpmHist", &CpmHist, 20.0);
-    s.bindInt("bCpmWarnHi", &bCpmWarnHi, 100);
-    s.bindInt("PeriodL", &PeriodL, 2);
-    s.bindInt("PeriodS", &PeriodS, 0);
-    s.bindInt("MaTypeS1", &MaTypeS1, 0);
-    s.bindInt("MaTypeL1", &MaTypeL1, 4);
-    s.bindInt("MaTypeS2", &MaTypeS2, 3);
-    s.bindInt("MaTypeL2", &MaTypeL2, 8);
-    s.bindInt("MaTypeWarn", &MaTypeWarn, 4);
+    const GeigerRanges& r = kGeigerRanges;
+    s.bindFlag("AutoYScale", &AutoYScale, 1);
+    s.bindDouble("CpmMin", &CpmMin, 0.0, r.CpmMin);
+    s.bindDouble("CpmDiv", &CpmDiv, 40.0, r.CpmDiv);
+    s.bindDouble("CpmWarnHi", &CpmWarnHi, 120.0, r.CpmWarnHi);
+    s.bindDouble("CpmHist", &CpmHist, 20.0, r.CpmHist);
+    s.bindInt("bCpmWarnHi", &bCpmWarnHi, 100, 0, kCpmWarnOnMax);
+    s.bindIndex("PeriodL", &PeriodL, 2, kLongSpanCount);
+    s.bindIndex("PeriodS", &PeriodS, 0, kShortSpanCount);
+    s.bindIndex("MaTypeS1", &MaTypeS1, 0, kShortAverageCount);
+    s.bindIndex("MaTypeL1", &MaTypeL1, 4, kLongAverageCount);
+    s.bindIndex("MaTypeS2", &MaTypeS2, 3, kShortAverageCount);
+    s.bindIndex("MaTypeL2", &MaTypeL2, 8, kLongAverageCount);
+    s.bindIndex("MaTypeWarn", &MaTypeWarn, 4, kLongAverageCount);
 
     addAlarm({LimitAlarm::High, 0, &bCpmWarnHi, &CpmWarnHi, &CpmHist, kCpmHighTexts});
 }

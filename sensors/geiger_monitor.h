@@ -46,7 +46,7 @@ class GeigerMonitor final : public SeriesMonitor<CGeigerRecordArray> {
     // Section "Geiger", in writing order after "mNotify".
     int AutoYScale;
     double CpmMin, CpmDiv, CpmWarnHi, CpmHist;
-    int bCpmWarnHi;  // any non-zero value is on (the default is 100)
+    int bCpmWarnHi;  // any non-zero value is on (the default is 100); read as 0..100
     int PeriodL, PeriodS;
     int MaTypeS1, MaTypeL1, MaTypeS2, MaTypeL2, MaTypeWarn;
 

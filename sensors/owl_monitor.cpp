@@ -21,23 +21,28 @@ constexpr AlarmTexts kLowTexts{
 OwlMonitor::OwlMonitor(MonitorHost& host, VendorDatabase* db)
     : SeriesMonitor(host, kOwlSpec), db_(db) {
     SettingsBinding& s = settings();
-    s.bindDouble("CostPerKW", &CostPerKW, 25.0);
-    s.bindInt("AutoYScale", &AutoYScale, 1);
-    s.bindDouble("Ymin", &Ymin, 0.0);
-    s.bindDouble("Ymax", &Ymax, 4.0);
-    s.bindDouble("Ystep", &Ystep, 1.0);
-    s.bindInt("PeriodL", &PeriodL, 2);
-    s.bindInt("MaTypeL1", &MaTypeL1, 4);
-    s.bindInt("MaTypeL2", &MaTypeL2, 8);
-    s.bindInt("PeriodR", &PeriodR, 0);
-    s.bindInt("MaTypeR1", &MaTypeR1, 0);
-    s.bindInt("MaTypeR2", &MaTypeR2, 3);
-    s.bindInt("WarnMaType", &WarnMaType, 2);
-    s.bindInt("WarnHiEnable", &WarnHiEnable, 0);
-    s.bindInt("WarnLoEnable", &WarnLoEnable, 0);
-    s.bindDouble("WarnLoTh", &WarnLoTh, 3.0);
-    s.bindDouble("WarnHiTh", &WarnHiTh, 0.2);
-    s.bindDouble("WarnHiste", &WarnHiste, 0.2);
+    const OwlRanges& r = kOwlRanges;
+    s.bindDouble("CostPerKW", &CostPerKW, 25.0, r.CostPerKW);
+    s.bindFlag("AutoYScale", &AutoYScale, 1);
+    s.bindDouble("Ymin", &Ymin, 0.0, r.Ymin);
+    s.bindDouble("Ymax", &Ymax, 4.0, r.Ymax);
+    s.bindDouble("Ystep", &Ystep, 1.0, r.Ystep);
+    s.bindIndex("PeriodL", &PeriodL, 2, kLongSpanCount);
+    s.bindIndex("MaTypeL1", &MaTypeL1, 4, kLongAverageCount);
+    s.bindIndex("MaTypeL2", &MaTypeL2, 8, kLongAverageCount);
+    s.bindIndex("PeriodR", &PeriodR, 0, kShortSpanCount);
+    s.bindIndex("MaTypeR1", &MaTypeR1, 0, kShortAverageCount);
+    s.bindIndex("MaTypeR2", &MaTypeR2, 3, kShortAverageCount);
+    s.bindIndex("WarnMaType", &WarnMaType, 2, kLongAverageCount);
+    s.bindFlag("WarnHiEnable", &WarnHiEnable, 0);
+    s.bindFlag("WarnLoEnable", &WarnLoEnable, 0);
+    s.bindDouble("WarnLoTh", &WarnLoTh, 3.0, r.WarnLoTh);
+    s.bindDouble("WarnHiTh", &WarnHiTh, 0.2, r.WarnHiTh);
+    s.bindDouble("WarnHiste", &WarnHiste, 0.2, r.WarnHiste);
+    // The axis as the dialog would take it; the graph draws at most
+    // kOwlMaxSteps grid lines of any other.
+    s.bindRule([this] { return OwlAxisCheck(Ymin, Ymax, Ystep) == OwlAxisFault::None; },
+               {"Ymin", "Ymax", "Ystep"});
 
     addAlarm({LimitAlarm::High, 0, &WarnHiEnable, &WarnHiTh, &WarnHiste, kHighTexts});
     addAlarm({LimitAlarm::Low, 0, &WarnLoEnable, &WarnLoTh, &WarnHiste, kLowTexts});

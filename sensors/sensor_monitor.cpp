@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/checked_settings.h"
+
 namespace orvana::sensors {
 
 int LimitAlarm::evaluate(double v) {
@@ -69,12 +71,16 @@ SensorMonitor::SensorMonitor(MonitorHost& host, const SensorKindSpec& kindSpec)
       timers_(kindSpec.measureTimerId, kindSpec.measurePeriodMs, kindSpec.saveTimerId,
               kSaveTimerMs),
       m_title(kindSpec.caption) {
-    settings_.bindInt("mNotify", &mNotify, 0);
+    settings_.bindFlag("mNotify", &mNotify, 0);
 }
 
 void SensorMonitor::LoadSettings() {
     placement_ = LoadPlacement(host_.store(), spec_.section);
-    settings_.load(host_.store(), spec_.section);
+    // A hand-edited or damaged section: what lies outside a key's meaning
+    // takes its default, and the list says once which keys those were.
+    if (const std::string line = ResetKeysLine(settings_.load(host_.store(), spec_.section));
+        !line.empty())
+        host_.Report(line, 2);
 }
 
 void SensorMonitor::Open() {

@@ -129,7 +129,9 @@ class SensorMonitor {
     // the monitor only when this is above 0.
     virtual int CheckDevice() = 0;
 
-    // Opening, first half: the placement and every key of the section.
+    // Opening, first half: the placement and every key of the section, each
+    // against its meaning (SettingsBinding); the keys that were reset to
+    // their defaults are reported once, in one line (ResetKeysLine).
     void LoadSettings();
     // Opening, second half, once the window has set its check box: the
     // device search, the data file, one DoMeasure, and both timers started.

@@ -21,7 +21,7 @@ std::vector<std::string> ConverterArguments(const std::string& input, const std:
 ConvertResult Convert3gp(ProcessRunner& runner, const std::string& converter,
                          const std::string& options, const std::string& workDir,
                          const std::string& input, const std::string& output,
-                         std::chrono::milliseconds timeout) {
+                         std::chrono::milliseconds timeout, const std::atomic<bool>* cancel) {
     ConvertResult r;
     r.commandText = converter + " -i " + input + " " + options + " " + output;
     const std::string outPath = joinDataPath(workDir, output);
@@ -37,12 +37,13 @@ ConvertResult Convert3gp(ProcessRunner& runner, const std::string& converter,
             return false;
         return !existedBefore || std::filesystem::last_write_time(outPath, e) != timeBefore;
     };
-    r.run = runner.Run(converter, ConverterArguments(input, options, output), workDir, timeout);
+    r.run = runner.RunCancellable(converter, ConverterArguments(input, options, output), workDir,
+                                  timeout, cancel);
     if (!r.run.started) {
         r.kind = ConvertResult::kNotStarted;
         return r;
     }
-    if (r.run.timedOut) {
+    if (r.run.timedOut || r.run.cancelled) {
         if (madeByThisRun())
             std::filesystem::remove(outPath, ec);  // half-written: not a usable attachment
         r.kind = ConvertResult::kNoOutput;

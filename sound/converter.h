@@ -1,6 +1,7 @@
 // The WAV to 3GP conversion by the user's converter program (FFmpeg).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -35,11 +36,13 @@ struct ConvertResult {
 // output) and checks for workDir/output afterwards: only a file this run
 // created or rewrote counts, one left unchanged from before is kNoOutput. A
 // converter killed at the time-out counts as kNoOutput and its partial
-// output is removed.
-// Blocks the calling thread for at most `timeout`.
+// output is removed; so is that of a run killed through `cancel` (kNoOutput
+// with run.cancelled set).
+// Blocks the calling thread for at most `timeout`. Any thread.
 ConvertResult Convert3gp(ProcessRunner& runner, const std::string& converter,
                          const std::string& options, const std::string& workDir,
                          const std::string& input, const std::string& output,
-                         std::chrono::milliseconds timeout = kConverterTimeout);
+                         std::chrono::milliseconds timeout = kConverterTimeout,
+                         const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace orvana::sound

@@ -53,6 +53,12 @@ class PosixProcessRunner final : public ProcessRunner {
   public:
     RunResult Run(const std::string& program, const std::vector<std::string>& args,
                   const std::string& workDir, std::chrono::milliseconds timeout) override {
+        return RunCancellable(program, args, workDir, timeout, nullptr);
+    }
+
+    RunResult RunCancellable(const std::string& program, const std::vector<std::string>& args,
+                             const std::string& workDir, std::chrono::milliseconds timeout,
+                             const std::atomic<bool>* cancel) override {
         RunResult r;
         const std::string exe = resolve(program);
         if (exe.empty()) {
@@ -140,6 +146,10 @@ class PosixProcessRunner final : public ProcessRunner {
             }
             if (std::chrono::steady_clock::now() >= deadline)
                 break;
+            if (cancel && cancel->load()) {
+                r.cancelled = true;
+                break;
+            }
             std::this_thread::sleep_for(pause);
             pause = std::min(pause * 2, std::chrono::milliseconds(50));
         }
@@ -148,8 +158,12 @@ class PosixProcessRunner final : public ProcessRunner {
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        r.timedOut = true;
-        r.error = "killed after " + std::to_string(timeout.count()) + " ms";
+        if (r.cancelled) {
+            r.error = "cancelled";
+        } else {
+            r.timedOut = true;
+            r.error = "killed after " + std::to_string(timeout.count()) + " ms";
+        }
         return r;
     }
 };

@@ -2,6 +2,7 @@
 // working folder and waits for it, with a time-out after which it is killed.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -10,10 +11,11 @@
 namespace orvana::sound {
 
 struct RunResult {
-    bool started = false;   // the program was found and began to run
-    bool timedOut = false;  // it was still running at the time-out and was killed
-    int exitCode = -1;      // its exit status when it ended by itself; -1 otherwise
-    std::string error;      // why it did not start or end normally
+    bool started = false;    // the program was found and began to run
+    bool timedOut = false;   // it was still running at the time-out and was killed
+    bool cancelled = false;  // it was killed because the caller cancelled the run
+    int exitCode = -1;       // its exit status when it ended by itself; -1 otherwise
+    std::string error;       // why it did not start or end normally
 };
 
 class ProcessRunner {
@@ -26,6 +28,16 @@ class ProcessRunner {
     // the program and its process group are killed and reaped). Any thread.
     virtual RunResult Run(const std::string& program, const std::vector<std::string>& args,
                           const std::string& workDir, std::chrono::milliseconds timeout) = 0;
+    // As Run; besides, once `cancel` (may be null) is set the program is
+    // killed the same way within about 50 ms (cancelled in the result). A
+    // runner that cannot be cancelled runs as Run does. Any thread.
+    virtual RunResult RunCancellable(const std::string& program,
+                                     const std::vector<std::string>& args,
+                                     const std::string& workDir, std::chrono::milliseconds timeout,
+                                     const std::atomic<bool>* cancel) {
+        (void)cancel;
+        return Run(program, args, workDir, timeout);
+    }
 };
 
 // fork/exec on POSIX; the child's standard streams go to /dev/null. Never null.

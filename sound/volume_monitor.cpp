@@ -28,11 +28,9 @@ std::string durationText(std::int64_t d) {
     return strprintf("\r\n　継続時間：%d秒", static_cast<int>(d));
 }
 
-VolumeMonitor::VolumeMonitor(MonitorHost& host, WaveInputFactory& inputs, ProcessRunner& runner,
-                             Options options)
+VolumeMonitor::VolumeMonitor(MonitorHost& host, WaveInputFactory& inputs, Options options)
     : host_(host),
       inputs_(inputs),
-      runner_(runner),
       options_(options),
       capture_(std::make_unique<WaveCapture>(host, inputs.Create())) {
     levels_.SetVolIntegTime(3);
@@ -212,25 +210,6 @@ std::string VolumeMonitor::SaveWave() {
     const std::string stamp = formatLocal(now, "%Y年%m月%d日%H時%M分%S秒");
     const std::string wav = joinDataPath(dir, stamp + ".wav");
     MakeWaveFile(wav);
-    const AppSettings& s = host_.settings();
-    if (!s.conv3gp || !s.working)
-        return wav;
-    const ConvertResult r = Convert3gp(runner_, s.ffmpegPath, s.ffmpegOption, dir, stamp + ".wav",
-                                       stamp + ".3gp", options_.converterTimeout);
-    switch (r.kind) {
-        case ConvertResult::kConverted:
-            return r.outputPath;
-        case ConvertResult::kNotStarted:
-            host_.prompt().notify("外部プログラムを起動中にエラーが発生しました\n\n" +
-                                  r.commandText);
-            return wav;
-        case ConvertResult::kNoOutput:
-            host_.prompt().notify(
-                "3GPへの変換に失敗しました。FFmpeg."
-                "exeの場所や、実行オプションを確認してください。\n\n" +
-                r.commandText);
-            return wav;
-    }
     return wav;
 }
 

@@ -2,7 +2,8 @@
 // capture, the 200-ms metering tick, the once-a-second evaluation with the
 // fixed and dynamic thresholds, the alarm and notice states, the level
 // accumulator of the periodic notice, the graph's data and the recording
-// with its 3GP conversion. The window (CVolumeDlg) binds controls to the
+// (its 3GP conversion is the mail sender's, see recording_converter.h).
+// The window (CVolumeDlg) binds controls to the
 // public members and calls OnTimer every 200 ms. UI thread, except where a
 // function says otherwise.
 #pragma once
@@ -16,10 +17,8 @@
 #include "core/app_settings.h"
 #include "core/monitor_host.h"
 #include "core/status_text.h"
-#include "sound/converter.h"
 #include "sound/level_graph.h"
 #include "sound/level_meter.h"
-#include "sound/process_runner.h"
 #include "sound/wave_capture.h"
 #include "sound/wave_input.h"
 
@@ -42,19 +41,15 @@ struct AlarmSignal {
 class VolumeMonitor : public SoundLevelSource {
   public:
     struct Options {
-        // Kill time of the converter.
-        std::chrono::milliseconds converterTimeout = kConverterTimeout;
         // Tests drive CycleSegment themselves.
         bool startCaptureThread = true;
     };
 
     // host: reports, mails, settings, clock, prompts. inputs: where the
-    // device comes from. runner: the converter launcher. All must outlive
-    // the monitor.
-    VolumeMonitor(MonitorHost& host, WaveInputFactory& inputs, ProcessRunner& runner,
-                  Options options);
-    VolumeMonitor(MonitorHost& host, WaveInputFactory& inputs, ProcessRunner& runner)
-        : VolumeMonitor(host, inputs, runner, Options()) {}
+    // device comes from. Both must outlive the monitor.
+    VolumeMonitor(MonitorHost& host, WaveInputFactory& inputs, Options options);
+    VolumeMonitor(MonitorHost& host, WaveInputFactory& inputs)
+        : VolumeMonitor(host, inputs, Options()) {}
     // Close().
     ~VolumeMonitor() override;
 
@@ -84,10 +79,11 @@ class VolumeMonitor : public SoundLevelSource {
     // buffer size follows REC_SEC only at the next opening).
     void ApplyDialogValues(int recSec, int integTime, int dynamicThreshold);
 
-    // The recording for a mail: writes the WAV file into the data folder and,
-    // with "CONV_3GP" and mail sending on, converts it. Returns the 3GP path
-    // when converted, else the WAV path (also when nothing could be written).
-    // Conversion failures become non-blocking prompts.
+    // The recording for a mail: writes the WAV file into the data folder and
+    // returns its path (also when nothing could be written). With
+    // "CONV_3GP" on, the composer marks the mail and the sender converts the
+    // file before it sends (RecordingConverter), so the UI thread never
+    // waits for the converter.
     std::string SaveWave();
     // Writes the recording snapshot to `path`. Always 1.
     int MakeWaveFile(const std::string& path);
@@ -126,7 +122,6 @@ class VolumeMonitor : public SoundLevelSource {
 
     MonitorHost& host_;
     WaveInputFactory& inputs_;
-    ProcessRunner& runner_;
     Options options_;
     std::unique_ptr<WaveCapture> capture_;
     VolumeLevels levels_;

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "core/attachment_converter.h"
 #include "core/backends.h"
 #include "core/monitor_host.h"
 #include "core/monitor_registry.h"
@@ -21,6 +22,9 @@ struct WindowHooks {
     // The converter settings dialog behind the settings dialog's
     // "3GP変換設定..." (the sound monitor's).
     ConverterSettingsEditor* converterEditor = nullptr;
+    // Converts recordings for mails on the sender's thread (the sound
+    // monitor's): see core/attachment_converter.h.
+    AttachmentConverter* attachmentConverter = nullptr;
 };
 
 // Every reference outlives the registry the kind is added to.

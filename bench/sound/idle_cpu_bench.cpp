@@ -84,8 +84,7 @@ void BM_IdleMonitorCpuShare(benchmark::State& state) {
     for (auto _ : state) {
         BenchHost host;
         auto inputs = makeGstWaveInputFactory(o);
-        auto runner = makeProcessRunner();
-        VolumeMonitor monitor(host, *inputs, *runner);
+        VolumeMonitor monitor(host, *inputs);
         monitor.LoadSettings();
         if (!monitor.Open()) {
             state.SkipWithError("the sound input does not open");

@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <utility>
 
+#include "core/checked_settings.h"
 #include "core/snapshot_name.h"
 
 namespace orvana::camera {
@@ -21,18 +24,49 @@ double SensitivityThreshold(int sliderPos) {
     return std::pow(10.0, -sliderPos / 20.0);
 }
 
-CameraSettings LoadCameraSettings(const SettingsStore& store, int cameraNo) {
+CameraSettings LoadCameraSettings(const SettingsStore& store, int cameraNo,
+                                  std::vector<std::string>* resetKeys) {
     const std::string sec = CameraSection(cameraNo);
+    CheckedSettings in(store, sec);
     CameraSettings s;
-    s.resolution = store.getInt(sec, "Resolution", 0);
-    s.notify = store.getInt(sec, "Nofity", 0);
-    s.saveMotion = store.getInt(sec, "SaveMotion", 0);
-    s.sliderPos = store.getInt(sec, "SliderPos", kDefaultSliderPos);
+    // An index beyond the camera's list is lowered by the window, which
+    // knows the list.
+    s.resolution = in.integer("Resolution", 0, 0, std::numeric_limits<int>::max());
+    s.notify = in.flag("Nofity", 0);
+    s.saveMotion = in.flag("SaveMotion", 0);
+    s.sliderPos = in.integer("SliderPos", kDefaultSliderPos, 0, kSliderMax);
     s.placement = LoadPlacement(store, sec);
-    s.detect.left = store.getInt(sec, "DetectLeft", 0);
-    s.detect.top = store.getInt(sec, "DetectTop", 0);
-    s.detect.right = store.getInt(sec, "DetectRight", 10000);
-    s.detect.bottom = store.getInt(sec, "DetectBottom", 10000);
+
+    // The rectangle is one value: a corner outside 0..kDetectMax or a
+    // reversed pair gives the whole frame, and each corner that held
+    // something else counts as reset.
+    const DetectRect whole{0, 0, kDetectMax, kDetectMax};
+    const std::pair<const char*, int DetectRect::*> corners[] = {
+        {"DetectLeft", &DetectRect::left},
+        {"DetectTop", &DetectRect::top},
+        {"DetectRight", &DetectRect::right},
+        {"DetectBottom", &DetectRect::bottom}};
+    bool good = true;
+    for (const auto& [key, corner] : corners) {
+        if (!in.has(key))
+            continue;
+        int v = 0;
+        if (parseInt(store.getString(sec, key, ""), &v) && v >= 0 && v <= kDetectMax)
+            s.detect.*corner = v;
+        else
+            good = false;
+    }
+    if (!good || s.detect.left > s.detect.right || s.detect.top > s.detect.bottom) {
+        for (const auto& [key, corner] : corners) {
+            int v = 0;
+            const bool same = parseInt(store.getString(sec, key, ""), &v) && v == whole.*corner;
+            if (in.has(key) && !same)
+                in.noteReset(key);
+        }
+        s.detect = whole;
+    }
+    if (resetKeys)
+        *resetKeys = in.resetKeys();
     return s;
 }
 
@@ -67,12 +101,15 @@ CameraMotion::CameraMotion(MonitorHost& host, int cameraNo) : host_(host), m_cam
 }
 
 CameraSettings CameraMotion::LoadSettings() {
-    const CameraSettings s = LoadCameraSettings(host_.store(), m_cameraNo);
+    std::vector<std::string> reset;
+    const CameraSettings s = LoadCameraSettings(host_.store(), m_cameraNo, &reset);
     m_resolution = s.resolution;
     m_notify = s.notify;
     m_saveMotion = s.saveMotion;
-    m_sliderPos = std::clamp(s.sliderPos, 0, kSliderMax);
+    m_sliderPos = s.sliderPos;
     m_detectRect = s.detect;
+    if (const std::string line = ResetKeysLine(reset); !line.empty())
+        host_.Report(line, 2);
     return s;
 }
 

@@ -28,6 +28,9 @@ inline constexpr int kTicksPerDetection = 15;
 inline constexpr int kMaxSaveInterval = 60;
 inline constexpr int kSliderMax = 80;
 inline constexpr int kDefaultSliderPos = 20;
+// The detection rectangle's stored corners lie within 0..kDetectMax frame
+// pixels (the default rectangle, clamped to any frame, is the whole frame).
+inline constexpr int kDetectMax = 10000;
 inline constexpr const char* kSeparator = "---------------------------------------";
 
 // "Camera%d" with the camera number.
@@ -47,16 +50,24 @@ struct FrameSize {
 // The keys of section "Camera%d" (all integers). "Nofity" is the stored
 // name of the notice switch.
 struct CameraSettings {
-    int resolution = 0;                     // "Resolution": index into the camera's format list
-    int notify = 0;                         // "Nofity"
-    int saveMotion = 0;                     // "SaveMotion"
-    int sliderPos = kDefaultSliderPos;      // "SliderPos"
-    Placement placement;                    // "left", "top", "right", "bottom"
-    DetectRect detect{0, 0, 10000, 10000};  // "DetectLeft" .. "DetectBottom"
+    int resolution = 0;                 // "Resolution": index into the camera's format list
+    int notify = 0;                     // "Nofity"
+    int saveMotion = 0;                 // "SaveMotion"
+    int sliderPos = kDefaultSliderPos;  // "SliderPos"
+    Placement placement;                // "left", "top", "right", "bottom"
+    DetectRect detect{0, 0, kDetectMax, kDetectMax};  // "DetectLeft" .. "DetectBottom"
 };
 
-// Missing keys give the defaults above; values are taken as stored.
-CameraSettings LoadCameraSettings(const SettingsStore& store, int cameraNo);
+// Missing keys give the defaults above, and so does a value outside its
+// meaning: Nofity and SaveMotion 0 or 1, SliderPos 0..kSliderMax,
+// Resolution not negative (the window lowers an index beyond the camera's
+// list), the detection rectangle within 0..kDetectMax with left <= right and
+// top <= bottom, else the whole rectangle is the default. The placement is
+// taken as stored (the window checks it against the displays). resetKeys
+// (may be null) receives the keys that were reset, as "Camera%d/key", each
+// once. SizeX and SizeY are written only.
+CameraSettings LoadCameraSettings(const SettingsStore& store, int cameraNo,
+                                  std::vector<std::string>* resetKeys = nullptr);
 // Writes Resolution, SizeX, SizeY, left, top, right, bottom, DetectLeft,
 // DetectTop, DetectRight, DetectBottom, Nofity, SaveMotion, SliderPos, in
 // this order.
@@ -83,7 +94,8 @@ class CameraMotion {
 
     // Reads "Camera%d" into the members (m_resolution, m_notify,
     // m_saveMotion, m_sliderPos, m_detectRect) and returns what was read
-    // (the window takes the placement from it).
+    // (the window takes the placement from it). Keys reset to their
+    // defaults (LoadCameraSettings) are reported once, in one line.
     CameraSettings LoadSettings();
     // Writes "Camera%d" from the members, with the frame size in use and the
     // window's placement.

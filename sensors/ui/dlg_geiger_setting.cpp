@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QVBoxLayout>
 
+#include "sensors/sensor_settings.h"
 #include "sensors/ui/dlg_sensor_setting.h"
 
 namespace orvana::sensors {
@@ -112,10 +113,11 @@ void CDlgGeigerSetting::EnableFields() {
 
 void CDlgGeigerSetting::OnOK() {
     GeigerSettingValues v = values();
-    if (!getDouble(prompt_, min_, 0, 1000, &v.CpmMin) ||
-        !getDouble(prompt_, div_, 0.1, 1000, &v.CpmDiv) ||
-        !getDouble(prompt_, warnHi_, 0, 1000, &v.CpmWarnHi) ||
-        !getDouble(prompt_, hist_, 0.1, 200, &v.CpmHist))
+    const GeigerRanges& r = kGeigerRanges;
+    if (!getDouble(prompt_, min_, r.CpmMin, &v.CpmMin) ||
+        !getDouble(prompt_, div_, r.CpmDiv, &v.CpmDiv) ||
+        !getDouble(prompt_, warnHi_, r.CpmWarnHi, &v.CpmWarnHi) ||
+        !getDouble(prompt_, hist_, r.CpmHist, &v.CpmHist))
         return;
     v.AutoYScale = auto_->isChecked() ? 1 : 0;
     // An unchanged check keeps the stored "on" value (100 by default).

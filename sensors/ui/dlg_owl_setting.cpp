@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "sensors/sensor_settings.h"
 #include "sensors/ui/dlg_sensor_setting.h"
 
 namespace orvana::sensors {
@@ -153,19 +154,20 @@ void CDlgOwlSetting::OnOK() {
     v.MaTypeR1 = maR1_->currentIndex();
     v.MaTypeR2 = maR2_->currentIndex();
 
-    if (v.Ymin > v.Ymax) {
-        refuse(prompt_, ymin_, "Y軸区間の設定が不正です");
-        return;
+    switch (OwlAxisCheck(v.Ymin, v.Ymax, v.Ystep)) {
+        case OwlAxisFault::Range:
+            refuse(prompt_, ymin_, "Y軸区間の設定が不正です");
+            return;
+        case OwlAxisFault::StepNotPositive:
+            refuse(prompt_, ystep_, "Y軸ステップ値のは正値です");
+            return;
+        case OwlAxisFault::TooManySteps:
+            refuse(prompt_, ystep_, "Y軸ステップ値の設定が小さすぎます");
+            return;
+        case OwlAxisFault::None:
+            break;
     }
-    if (!(v.Ystep > 0)) {
-        refuse(prompt_, ystep_, "Y軸ステップ値のは正値です");
-        return;
-    }
-    if ((v.Ymax - v.Ymin) / v.Ystep > 1000) {
-        refuse(prompt_, ystep_, "Y軸ステップ値の設定が小さすぎます");
-        return;
-    }
-    if (v.WarnHiste < 0) {
+    if (!kOwlRanges.WarnHiste.contains(v.WarnHiste)) {
         refuse(prompt_, hist_, "ヒステリシスは正の値を設定してください");
         return;
     }

@@ -5,8 +5,13 @@
 #include <cmath>
 
 #include "core/status_text.h"
+#include "sensors/graph/trend_graph.h"
 
 namespace orvana::sensors::dlg {
+
+// The loading takes an index as good when its list has that item.
+static_assert(kLongSpanCount == static_cast<int>(TimeSpanL.size()) &&
+              kShortSpanCount == static_cast<int>(TimeSpanS.size()));
 
 QLineEdit* numberEdit(QWidget* parent, int id) {
     auto* e = new QLineEdit(parent);

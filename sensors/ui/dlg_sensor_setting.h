@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "core/prompt.h"
+#include "sensors/sensor_settings.h"
 
 namespace orvana::sensors {
 
@@ -53,13 +54,18 @@ void putCheck(QCheckBox* check, int flag);
 // is then unchanged.
 bool getDouble(Prompt& prompt, QLineEdit* edit, double* out);
 bool getDouble(Prompt& prompt, QLineEdit* edit, double min, double max, double* out);
+// The same with a range of the shared table (sensors/sensor_settings.h).
+inline bool getDouble(Prompt& prompt, QLineEdit* edit, RealRange range, double* out) {
+    return getDouble(prompt, edit, range.min, range.max, out);
+}
 
 // Shows `message` and puts the focus on `field` (may be null), enabling
 // it first when it was greyed, so the refused value can be corrected.
 void refuse(Prompt& prompt, QWidget* field, const char* message);
 
 // The combo lists, in the order of TimeSpanL, TimeSpanS, TimeMaL / TimeMaM
-// and TimeMaS.
+// and TimeMaS; their lengths are the index counts of the shared table
+// (kLongSpanCount, kShortSpanCount, kLongAverageCount, kShortAverageCount).
 QStringList longSpanItems();           // "1日" .. "30日"
 QStringList shortSpanItems();          // "1H" .. "24H"
 QStringList averageItems();            // "1分計" .. "24時間平均"

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QVBoxLayout>
 
+#include "sensors/sensor_settings.h"
 #include "sensors/ui/dlg_sensor_setting.h"
 
 namespace orvana::sensors {
@@ -116,19 +117,20 @@ void CDlgTempSetting::EnableFields() {
 
 void CDlgTempSetting::OnOK() {
     TempSettingValues v = values();
+    const TempRanges& r = kTempRanges;
     const struct {
         QLineEdit* edit;
-        double min, max;
+        RealRange range;
         double* out;
     } fields[] = {
-        {tempMin_, -273, 1000, &v.TempMin},  {tempDiv_, 0.1, 100, &v.TempDiv},
-        {tempHi_, -273, 200, &v.TempWarnHi}, {tempLo_, -273, 200, &v.TempWarnLo},
-        {tempHist_, 0.1, 100, &v.TempHist},  {humidMin_, 0, 100, &v.HumidMin},
-        {humidDiv_, 0.01, 100, &v.HumidDiv}, {humidHi_, 0, 100, &v.HumidWarnHi},
-        {humidLo_, 0, 100, &v.HumidWarnLo},  {humidHist_, 0.1, 100, &v.HumidHist},
+        {tempMin_, r.TempMin, &v.TempMin},         {tempDiv_, r.TempDiv, &v.TempDiv},
+        {tempHi_, r.TempWarnHi, &v.TempWarnHi},    {tempLo_, r.TempWarnLo, &v.TempWarnLo},
+        {tempHist_, r.TempHist, &v.TempHist},      {humidMin_, r.HumidMin, &v.HumidMin},
+        {humidDiv_, r.HumidDiv, &v.HumidDiv},      {humidHi_, r.HumidWarnHi, &v.HumidWarnHi},
+        {humidLo_, r.HumidWarnLo, &v.HumidWarnLo}, {humidHist_, r.HumidHist, &v.HumidHist},
     };
     for (const auto& f : fields)
-        if (!getDouble(prompt_, f.edit, f.min, f.max, f.out))
+        if (!getDouble(prompt_, f.edit, f.range, f.out))
             return;
     v.TempAutoYScale = tempAuto_->isChecked() ? 1 : 0;
     v.bTempWarnHi = tempHiOn_->isChecked() ? 1 : 0;

@@ -9,8 +9,10 @@ const MonitorKind SoundMonitor::kKind{"sound", ALERT_VOL, MonitorSwitch::Sound, 
 SoundMonitor::SoundMonitor(MonitorHost& host, WaveInputFactory* inputs, ProcessRunner* runner,
                            QWidget* parent)
     : host_(host), inputs_(inputs), runner_(runner), parent_(parent) {
-    if (runner_)
+    if (runner_) {
         editor_ = std::make_unique<Dlg3gpEditor>(host_.prompt(), *runner_);
+        converter_ = std::make_unique<RecordingConverter>(*runner_);
+    }
 }
 
 SoundMonitor::~SoundMonitor() {
@@ -26,7 +28,7 @@ int SoundMonitor::StartVolumeWindow(int start) {
         window_.reset();
         return 0;
     }
-    return sound::StartVolumeWindow(start, host_, *inputs_, *runner_, window_, parent_);
+    return sound::StartVolumeWindow(start, host_, *inputs_, window_, parent_);
 }
 
 void SoundMonitor::stop() {
@@ -57,6 +59,7 @@ void registerSoundMonitor(MonitorRegistry& registry, MonitorContext& context) {
         std::make_unique<SoundMonitor>(context.host, context.backends.get<WaveInputFactory>(),
                                        context.backends.get<ProcessRunner>(), context.parent);
     context.hooks.converterEditor = monitor->converterEditor();
+    context.hooks.attachmentConverter = monitor->attachmentConverter();
     registry.add(std::move(monitor));
 }
 

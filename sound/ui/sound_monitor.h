@@ -1,13 +1,15 @@
 // The sound monitor as one kind of the main window's registry: the "音量"
 // box, ALERT_VOL notices, the VOL attachment column (window picture and
 // recording) and the average level block of the periodic notice. Its window
-// is CVolumeDlg. UI thread.
+// is CVolumeDlg. It also provides the mail sender with the recording
+// converter. UI thread.
 #pragma once
 
 #include <memory>
 
 #include "core/monitor.h"
 #include "sound/process_runner.h"
+#include "sound/recording_converter.h"
 #include "sound/ui/dlg_3gp.h"
 #include "sound/ui/volume_dlg.h"
 #include "sound/wave_input.h"
@@ -38,6 +40,10 @@ class SoundMonitor final : public Monitor {
     CVolumeDlg* window() const { return window_.get(); }
     // The converter dialog for the settings dialog; null without a runner.
     ConverterSettingsEditor* converterEditor() { return editor_.get(); }
+    // The 3GP conversion of recordings for the mail sender, which uses it on
+    // its own thread; null without a runner. Lives as long as the monitor,
+    // whether its window runs or not (a queued mail may still need it).
+    AttachmentConverter* attachmentConverter() { return converter_.get(); }
 
     static const MonitorKind kKind;
 
@@ -47,12 +53,13 @@ class SoundMonitor final : public Monitor {
     ProcessRunner* runner_;
     QWidget* parent_;
     std::unique_ptr<Dlg3gpEditor> editor_;
+    std::unique_ptr<RecordingConverter> converter_;
     std::unique_ptr<CVolumeDlg> window_;
 };
 
 // Adds the sound monitor to the registry, with the WaveInputFactory and
-// ProcessRunner of context.backends, and offers its converter dialog to the
-// settings dialog.
+// ProcessRunner of context.backends, offers its converter dialog to the
+// settings dialog and its recording converter to the mail sender.
 void registerSoundMonitor(MonitorRegistry& registry, MonitorContext& context);
 
 }  // namespace orvana::sound

@@ -9,11 +9,11 @@
 
 namespace orvana::sound {
 
-CVolumeDlg::CVolumeDlg(MonitorHost& host, WaveInputFactory& inputs, ProcessRunner& runner,
-                       QWidget* parent, VolumeMonitor::Options options)
+CVolumeDlg::CVolumeDlg(MonitorHost& host, WaveInputFactory& inputs, QWidget* parent,
+                       VolumeMonitor::Options options)
     : QDialog(parent),
       host_(host),
-      monitor_(std::make_unique<VolumeMonitor>(host, inputs, runner, options)) {
+      monitor_(std::make_unique<VolumeMonitor>(host, inputs, options)) {
     setWindowTitle(QStringLiteral("音量モニタ"));
     setModal(false);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -144,13 +144,13 @@ void CVolumeDlg::closeEvent(QCloseEvent* e) {
     showMinimized();
 }
 
-int StartVolumeWindow(int start, MonitorHost& host, WaveInputFactory& inputs, ProcessRunner& runner,
+int StartVolumeWindow(int start, MonitorHost& host, WaveInputFactory& inputs,
                       std::unique_ptr<CVolumeDlg>& window, QWidget* parent) {
     window.reset();
     const int ok = ProbeVolumeInput(inputs, host);
     if (!ok || !start)
         return ok;
-    window = std::make_unique<CVolumeDlg>(host, inputs, runner, parent);
+    window = std::make_unique<CVolumeDlg>(host, inputs, parent);
     window->OnInitDialog();
     window->show();
     window->raise();

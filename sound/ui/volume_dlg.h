@@ -15,7 +15,6 @@
 
 #include "core/monitor_host.h"
 #include "core/status_text.h"
-#include "sound/process_runner.h"
 #include "sound/ui/picture_static.h"
 #include "sound/volume_monitor.h"
 #include "sound/wave_input.h"
@@ -26,10 +25,8 @@ class CVolumeDlg : public QDialog, public SoundLevelSource {
     Q_OBJECT
 
   public:
-    // host, inputs and runner (the converter launcher) must outlive the
-    // window.
-    CVolumeDlg(MonitorHost& host, WaveInputFactory& inputs, ProcessRunner& runner,
-               QWidget* parent = nullptr,
+    // host and inputs must outlive the window.
+    CVolumeDlg(MonitorHost& host, WaveInputFactory& inputs, QWidget* parent = nullptr,
                VolumeMonitor::Options options = VolumeMonitor::Options());
     // OnDestroy: stops the timer, saves the settings, then stops the capture
     // thread and closes the device.
@@ -54,7 +51,7 @@ class CVolumeDlg : public QDialog, public SoundLevelSource {
     void OnEndSession() { SaveSettingBeforeClose(); }
 
     // For mails: "#Vol.jpg" of the client area (not made topmost), and the
-    // recording (3GP when converted, else WAV). Each writes its file now and
+    // WAV recording (converted, when asked, by the sender). Each writes its file now and
     // returns its path, also when the file could not be written.
     std::string SaveClientBitmap();
     std::string SaveWave();
@@ -106,7 +103,7 @@ class CVolumeDlg : public QDialog, public SoundLevelSource {
 // does not open, with the two lines in the latter case); with start = 1 and
 // a positive probe creates the window with `parent`, initialises and shows
 // it. Returns the probe's result (1 = the monitor can run). UI thread.
-int StartVolumeWindow(int start, MonitorHost& host, WaveInputFactory& inputs, ProcessRunner& runner,
+int StartVolumeWindow(int start, MonitorHost& host, WaveInputFactory& inputs,
                       std::unique_ptr<CVolumeDlg>& window, QWidget* parent);
 
 }  // namespace orvana::sound

@@ -319,17 +319,98 @@ TEST_F(CameraMotionTest, SettingsLoadDefaultsAndAreWrittenInOrder) {
     EXPECT_EQ(LoadCameraSettings(store, 0).sliderPos, 20);
 
     // The members go through the same keys; a slider position written by
-    // hand beyond the scale is brought back onto it.
+    // hand beyond the scale takes the default, and the list says so once.
     host.store_.writeInt("Camera1", "SliderPos", 95);
     host.store_.writeInt("Camera1", "DetectRight", 9000);
+    host.clear();
     motion.LoadSettings();
-    EXPECT_EQ(motion.m_sliderPos, 80);
+    EXPECT_EQ(motion.m_sliderPos, 20);
+    EXPECT_EQ(host.lines(), std::vector<std::string>{
+                                "[2]設定値が不正なため既定値に戻しました: Camera1/SliderPos"});
     motion.ClampDetectRect();
     EXPECT_EQ(motion.m_detectRect, (DetectRect{0, 0, 32, 24}));
     motion.SaveSettings({1, 2, 3, 4});
     EXPECT_EQ(host.store_.getInt("Camera1", "DetectRight", 0), 32);
     EXPECT_EQ(host.store_.getInt("Camera1", "SizeX", 0), 32);
     EXPECT_EQ(host.store_.getInt("Camera1", "bottom", 0), 4);
+}
+
+TEST_F(CameraMotionTest, ValuesOutsideTheirMeaningTakeTheirDefaultsAndAreNamedOnce) {
+    auto load = [](SettingsStore& store, std::vector<std::string>* reset) {
+        return LoadCameraSettings(store, 3, reset);
+    };
+    orvana::testing::MemorySettingsStore store;
+    store.writeInt("Camera3", "Resolution", -1);
+    store.writeInt("Camera3", "Nofity", 2);
+    store.writeString("Camera3", "SaveMotion", "yes");
+    store.writeString("Camera3", "SliderPos", "99999999999");
+    store.writeInt("Camera3", "left", -2000000000);  // the window checks placements
+    store.writeInt("Camera3", "DetectLeft", 500);    // reversed: right of the right edge
+    store.writeInt("Camera3", "DetectTop", 0);
+    store.writeInt("Camera3", "DetectRight", 100);
+    std::vector<std::string> reset;
+    CameraSettings s = load(store, &reset);
+    EXPECT_EQ(s.resolution, 0);
+    EXPECT_EQ(s.notify, 0);
+    EXPECT_EQ(s.saveMotion, 0);
+    EXPECT_EQ(s.sliderPos, 20);
+    EXPECT_EQ(s.placement.left, -2000000000);
+    EXPECT_EQ(s.detect, (DetectRect{0, 0, 10000, 10000}));
+    // DetectTop held the default's own value: nothing of it was reset.
+    EXPECT_EQ(reset, (std::vector<std::string>{"Camera3/Resolution", "Camera3/Nofity",
+                                               "Camera3/SaveMotion", "Camera3/SliderPos",
+                                               "Camera3/DetectLeft", "Camera3/DetectRight"}));
+
+    // One corner beyond the frame's range, or no number, spoils the whole
+    // rectangle.
+    for (const char* bottom : {"10001", "-1", "abc", "4e3"}) {
+        orvana::testing::MemorySettingsStore st;
+        st.writeInt("Camera3", "DetectLeft", 10);
+        st.writeInt("Camera3", "DetectTop", 20);
+        st.writeInt("Camera3", "DetectRight", 300);
+        st.writeString("Camera3", "DetectBottom", bottom);
+        s = load(st, &reset);
+        EXPECT_EQ(s.detect, (DetectRect{0, 0, 10000, 10000})) << bottom;
+        EXPECT_EQ(reset, (std::vector<std::string>{"Camera3/DetectLeft", "Camera3/DetectTop",
+                                                   "Camera3/DetectRight", "Camera3/DetectBottom"}))
+            << bottom;
+    }
+
+    // Good values stay, the bounds included; an empty rectangle is one.
+    for (const int slider : {0, 80}) {
+        orvana::testing::MemorySettingsStore st;
+        st.writeInt("Camera3", "Resolution", 7);
+        st.writeInt("Camera3", "Nofity", 1);
+        st.writeInt("Camera3", "SaveMotion", 1);
+        st.writeInt("Camera3", "SliderPos", slider);
+        st.writeInt("Camera3", "DetectLeft", 10000);
+        st.writeInt("Camera3", "DetectTop", 0);
+        st.writeInt("Camera3", "DetectRight", 10000);
+        st.writeInt("Camera3", "DetectBottom", 0);
+        s = load(st, &reset);
+        EXPECT_TRUE(reset.empty()) << slider;
+        EXPECT_EQ(s.resolution, 7);
+        EXPECT_EQ(s.notify, 1);
+        EXPECT_EQ(s.saveMotion, 1);
+        EXPECT_EQ(s.sliderPos, slider);
+        EXPECT_EQ(s.detect, (DetectRect{10000, 0, 10000, 0}));
+    }
+
+    // Through the monitor: one line, and the defaults saved back read clean.
+    host.store_.writeInt("Camera1", "Nofity", -1);
+    host.store_.writeInt("Camera1", "DetectTop", 900);
+    host.store_.writeInt("Camera1", "DetectBottom", 800);
+    host.clear();
+    motion.LoadSettings();
+    EXPECT_EQ(motion.m_notify, 0);
+    EXPECT_EQ(motion.m_detectRect, (DetectRect{0, 0, 10000, 10000}));
+    EXPECT_EQ(host.lines(),
+              std::vector<std::string>{"[2]設定値が不正なため既定値に戻しました: Camera1/Nofity, "
+                                       "Camera1/DetectTop, Camera1/DetectBottom"});
+    host.clear();
+    motion.SaveSettings({});
+    motion.LoadSettings();
+    EXPECT_TRUE(host.lines().empty());
 }
 
 TEST_F(CameraMotionTest, LostAndReturnedStreamAreReportedOnceEach) {

@@ -101,7 +101,7 @@ TEST_F(CameraWindow, OpensWithTheFormatListTheStoredChoicesAndThePlacement) {
     host.store_.writeInt("Camera1", "Resolution", 999);  // beyond the list: the last entry
     host.store_.writeInt("Camera1", "SliderPos", 33);
     host.store_.writeInt("Camera1", "Nofity", 1);
-    host.store_.writeInt("Camera1", "DetectLeft", -20);
+    host.store_.writeInt("Camera1", "DetectLeft", 5);
     host.store_.writeInt("Camera1", "DetectTop", 10);
     CCameraDlg& w0 = open("videotestsrc is-live=true; videotestsrc is-live=true pattern=snow", 0);
     CCameraDlg& w1 = open("", 1);
@@ -135,7 +135,7 @@ TEST_F(CameraWindow, OpensWithTheFormatListTheStoredChoicesAndThePlacement) {
     EXPECT_EQ(w1.settingsButton()->text(), QStringLiteral("設定..."));
     // The stored rectangle, clamped to the frame.
     const FrameSize f = w1.motion().m_frameSize;
-    EXPECT_EQ(w1.motion().m_detectRect, (DetectRect{0, 10, f.width, f.height}));
+    EXPECT_EQ(w1.motion().m_detectRect, (DetectRect{5, 10, f.width, f.height}));
     // Never placed: the fallback, shifted 8 pixels per camera number.
     EXPECT_EQ(w1.pos() - w0.pos(), QPoint(8, 8) + QPoint(w0.width() - w1.width(), 0));
     EXPECT_GE(w1.width(), kMinClientWidth);

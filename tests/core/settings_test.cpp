@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 #include "core/app_settings.h"
 #include "core/checked_settings.h"
@@ -433,6 +436,64 @@ TEST_F(SettingsTest, RecipientCountThatIsNoCountNeverDropsRecipients) {
     MemorySettingsStore store;
     withSections(store, "1");
     EXPECT_EQ(LoadSettings(store, now, dir.path()).addresses.size(), 1u);
+}
+
+// A locale whose decimal point is a comma, for the time of one test; empty
+// when none is installed (locales-all, scripts/install-deps).
+class DecimalCommaLocale {
+  public:
+    DecimalCommaLocale() : old_(std::setlocale(LC_ALL, nullptr)) {
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE"})
+            if (std::setlocale(LC_ALL, name) && *std::localeconv()->decimal_point == ',') {
+                name_ = name;
+                return;
+            }
+        std::setlocale(LC_ALL, old_.c_str());
+    }
+    ~DecimalCommaLocale() { std::setlocale(LC_ALL, old_.c_str()); }
+    const std::string& name() const { return name_; }
+
+  private:
+    std::string old_, name_;
+};
+
+TEST(CheckedSettings, RealNumbersReadAlikeUnderEveryLocaleAndOnlyWhenWhollyANumber) {
+    DecimalCommaLocale comma;
+    if (comma.name().empty())
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    MemorySettingsStore store;
+    const struct {
+        const char* text;
+        double want;  // NaN: not taken, the default comes back
+    } cases[] = {
+        {"0.5", 0.5},       {" 2.5e-3\t", 0.0025}, {"+3", 3.0},        {"-1e+06", -1e6},
+        {"1e-320", 1e-320},  // a denormal "%g" can write
+        {"0,5", NAN},        // the locale's own spelling is not the store's
+        {"nan", NAN},       {"inf", NAN},          {"-infinity", NAN}, {"1e400", NAN},
+        {"5x", NAN},        {"0x10", NAN},         {"+-1", NAN},       {"", NAN},
+        {" ", NAN},         {"1 2", NAN},
+    };
+    for (const auto& c : cases) {
+        store.writeString("S", "K", c.text);
+        CheckedSettings in(store, "S");
+        const double got = in.real("K", 7.0, -std::numeric_limits<double>::max(),
+                                   std::numeric_limits<double>::max());
+        if (std::isnan(c.want)) {
+            EXPECT_EQ(got, 7.0) << c.text;
+            EXPECT_EQ(in.resetKeys(), std::vector<std::string>{"S/K"}) << c.text;
+        } else {
+            EXPECT_EQ(got, c.want) << c.text;
+            EXPECT_TRUE(in.resetKeys().empty()) << c.text;
+        }
+    }
+    // Within the range only, the bounds included.
+    store.writeString("S", "K", "0.1");
+    store.writeString("S", "L", "100.01");
+    CheckedSettings in(store, "S");
+    EXPECT_EQ(in.real("K", 1.0, 0.1, 100), 0.1);
+    EXPECT_EQ(in.real("L", 1.0, 0.1, 100), 1.0);
+    EXPECT_EQ(in.real("Missing", 1.0, 0.1, 100), 1.0);
+    EXPECT_EQ(in.resetKeys(), std::vector<std::string>{"S/L"});
 }
 
 }  // namespace

@@ -130,6 +130,26 @@ TEST_F(Composer, AttachmentsFollowTheMatrixRowAndRunningWindows) {
     EXPECT_EQ(fileNames(queue.all().back()), (std::vector<std::string>{"3#Vol.jpg", "4#Vol.wav"}));
 }
 
+TEST_F(Composer, Conv3gpMarksTheMailForTheSenderAndConvertsNothingHere) {
+    host.s.attach = defaultAttachMatrix();
+    host.addMonitor(MailMonitor::Sound, "Vol");
+    host.s.conv3gp = 1;
+    host.s.ffmpegPath = "/no/such/ffmpeg";
+    regist(ALERT_VOL);
+    // The recording is queued as the WAV it was written as; the composer
+    // (on the UI thread) never waits for the converter.
+    EXPECT_EQ(fileNames(queue.all().back()), (std::vector<std::string>{"1#Vol.jpg", "2#Vol.wav"}));
+    EXPECT_TRUE(queue.all().back().convert3gp);
+    EXPECT_EQ(host.log.all().size(), 0u);
+    // Nothing attached: nothing to convert.
+    regist(ALERT_KANRI);
+    EXPECT_FALSE(queue.all().back().convert3gp);
+    host.s.conv3gp = 0;
+    regist(ALERT_VOL);
+    EXPECT_FALSE(queue.all().back().convert3gp);
+    EXPECT_EQ(queue.size(), 3u);
+}
+
 TEST_F(Composer, MailOffWritesNoSnapshotAndQueuesNothing) {
     host.s.working = 0;
     for (auto& row : host.s.attach)

@@ -90,6 +90,34 @@ TEST(MailQueue, DigestFoldsWholeQueueOldestFirstWithNewestAttachments) {
     EXPECT_EQ(q.takeDigest("orvana", t0), nullptr);
 }
 
+TEST(MailQueue, ConversionMarkGoesWithTheNewestAttachmentsAndIsClearedOnceConverted) {
+    MailQueue q;
+    // The digest takes the newest mail's files, so its mark too: an older
+    // marked recording is not among them.
+    q.append("a@x", "", "s1", "b", "", {"/r1.wav"}, 1, true);
+    q.append("b@x", "", "s2", "b", "", {"/p2.jpg"}, 2, false);
+    auto d = q.takeDigest("orvana", 3);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->m_attachments, std::vector<std::string>{"/p2.jpg"});
+    EXPECT_FALSE(d->m_convert3gp);
+    q.append("a@x", "", "s1", "b", "", {"/p1.jpg"}, 1, false);
+    q.append("b@x", "", "s2", "b", "", {"/p2.jpg", "/r2.wav"}, 2, true);
+    d = q.takeDigest("orvana", 3);
+    EXPECT_TRUE(d->m_convert3gp);
+
+    q.append("a@x", "", "s1", "b", "", {"/p.jpg", "/r.wav"}, 1, true);
+    q.append("b@x", "", "s2", "b", "", {"/q.wav"}, 2, true);
+    auto h = q.head();
+    ASSERT_TRUE(h && h->convert3gp);
+    // Another mail is at the head by now: nothing changes.
+    EXPECT_FALSE(q.setHeadConverted(q.all()[1].identity, {"/x.3gp"}));
+    EXPECT_TRUE(q.head()->convert3gp);
+    EXPECT_TRUE(q.setHeadConverted(h->identity, {"/p.jpg", "/r.3gp"}));
+    EXPECT_EQ(q.head()->attachments, (std::vector<std::string>{"/p.jpg", "/r.3gp"}));
+    EXPECT_FALSE(q.head()->convert3gp);
+    EXPECT_TRUE(q.all()[1].convert3gp);  // the next one keeps its own
+}
+
 TEST(MailQueue, HeadOperationsCheckIdentity) {
     MailQueue q;
     q.append("a@x", "", "s1", "b", "", {}, 1);

@@ -537,6 +537,162 @@ TEST_F(Sender, DestructionWithQueuedMailEndsAfterCurrentAttempt) {
     EXPECT_EQ(queue.size(), 1u);
 }
 
+// Recordings of a mail composed with "CONV_3GP" on are converted on the
+// sender's thread, once: a send that fails goes again with the same 3GP.
+TEST_F(Sender, MarkedMailGoesWithItsRecordingConvertedOnceAcrossRetries) {
+    const std::string stem = "2026年12月08日10時04分30秒";
+    const std::string wav = dir.file(stem + ".wav");
+    const std::string jpg = dir.file(stem + "#Vol.jpg");
+    writeFile(wav, std::string(4000, 'w'));
+    writeFile(jpg, std::string(3000, 'j'));
+    queue.append("a@x.example", "", "警報発生：orvana", "本文\r\n", "", {jpg, wav}, clock.now(),
+                 true);
+    queueNotice("a@x.example", clock.now(), "警報解除：orvana", {wav});  // not marked
+    s.ffmpegPath = "/opt/ffmpeg/bin/ffmpeg";
+    s.ffmpegOption = "-f 3gp -ar 16000";
+    s.password = "wrong";
+    FakeAttachmentConverter conv;
+    ReportLog told;
+    makeSender();
+    sender->setAttachmentConverter(&conv, [&](const std::string& t) { told.add(t, 0); });
+    startSender();
+    ASSERT_TRUE(stepUntil([&] { return reports.count(kGeneral) >= 3; }));
+    // The picture and the recording went through the converter once, and
+    // the queued mail names the 3GP from now on.
+    EXPECT_EQ(conv.calls().size(), 2u);
+    ASSERT_TRUE(queue.head());
+    EXPECT_FALSE(queue.head()->convert3gp);
+    EXPECT_EQ(queue.head()->attachments, (std::vector<std::string>{jpg, dir.file(stem + ".3gp")}));
+
+    s.password = SmtpTestServer::kPassword;
+    sender->updateSettings(s);
+    ASSERT_TRUE(stepUntilSent(2));
+    const auto mails = received();
+    ASSERT_EQ(mails.size(), 2u);
+    ASSERT_EQ(mails[0].attachments.size(), 2u);
+    EXPECT_EQ(mails[0].attachments[0].filename, stem + "#Vol.jpg");
+    EXPECT_EQ(mails[0].attachments[1].filename, stem + ".3gp");
+    EXPECT_EQ(mails[0].attachments[1].size, 4007);  // "3gp of " and the WAV's bytes
+    // The mail that was not marked carries the WAV as it was.
+    ASSERT_EQ(mails[1].attachments.size(), 1u);
+    EXPECT_EQ(mails[1].attachments[0].filename, stem + ".wav");
+    EXPECT_EQ(mails[1].attachments[0].size, 4000);
+    const auto calls = conv.calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].path, jpg);
+    EXPECT_EQ(calls[1].path, wav);
+    EXPECT_EQ(calls[1].converter, "/opt/ffmpeg/bin/ffmpeg");
+    EXPECT_EQ(calls[1].options, "-f 3gp -ar 16000");
+    EXPECT_TRUE(told.texts().empty());
+    EXPECT_EQ(reports.count("メール送信が完了しました(添付ファイル:2個)"), 1);
+}
+
+TEST_F(Sender, FailedConversionSendsTheWavAndIsToldOnce) {
+    const std::string wav = dir.file("rec.wav");
+    writeFile(wav, std::string(4000, 'w'));
+    queue.append("a@x.example", "", "警報発生：orvana", "本文\r\n", "", {wav}, clock.now(), true);
+    s.ffmpegPath = "/opt/ffmpeg";
+    s.password = "wrong";
+    FakeAttachmentConverter conv;
+    conv.fail = true;
+    ReportLog told;
+    makeSender();
+    sender->setAttachmentConverter(&conv, [&](const std::string& t) { told.add(t, 0); });
+    startSender();
+    ASSERT_TRUE(stepUntil([&] { return reports.count(kGeneral) >= 3; }));
+    s.password = SmtpTestServer::kPassword;
+    sender->updateSettings(s);
+    ASSERT_TRUE(stepUntilSent(1));
+    const auto mails = received();
+    ASSERT_EQ(mails.size(), 1u);
+    ASSERT_EQ(mails[0].attachments.size(), 1u);
+    EXPECT_EQ(mails[0].attachments[0].filename, "rec.wav");
+    EXPECT_EQ(mails[0].attachments[0].size, 4000);
+    EXPECT_EQ(conv.calls().size(), 1u);
+    EXPECT_EQ(told.texts(),
+              std::vector<std::string>{"3GPへの変換に失敗しました。FFmpeg.exeの場所や、実行オプショ"
+                                       "ンを確認してください。\n\n/opt/ffmpeg -i rec.wav"});
+}
+
+TEST_F(Sender, DigestTakesTheNewestRecordingConvertedOnceAlsoWhenItMustWait) {
+    for (int i = 0; i < 11; ++i)
+        queueNotice("a@x.example", clock.now());
+    FakeAttachmentConverter conv;
+    makeSender();
+    sender->setAttachmentConverter(&conv, nullptr);
+    startSender();
+    ASSERT_TRUE(stepUntil([&] { return sender->batchMode(); }));
+    EXPECT_TRUE(conv.calls().empty());  // nothing was marked so far
+    const std::string older = dir.file("older.wav"), newest = dir.file("newest.wav");
+    writeFile(older, "o");
+    writeFile(newest, std::string(300, 'n'));
+    queue.append("a@x.example", "", "警報発生：orvana", "1", "", {older}, clock.now() + 1, true);
+    queue.append("a@x.example", "", "警報解除：orvana", "2", "", {newest}, clock.now() + 2, true);
+    s.password = "wrong";
+    sender->updateSettings(s);
+    ASSERT_TRUE(stepUntil([&] { return reports.count(kGeneral) == 1; }, 200, 10s));
+    // Only the newest mail's recording is the digest's; the digest that
+    // failed waits with it converted.
+    ASSERT_EQ(conv.calls().size(), 1u);
+    EXPECT_EQ(conv.calls()[0].path, newest);
+    ASSERT_EQ(queue.size(), 1u);
+    EXPECT_FALSE(queue.head()->convert3gp);
+    EXPECT_EQ(queue.head()->attachments, std::vector<std::string>{dir.file("newest.3gp")});
+    s.password = SmtpTestServer::kPassword;
+    sender->updateSettings(s);
+    ASSERT_TRUE(stepUntil([&] { return received().size() >= 12 && queue.empty(); }, 200, 10s));
+    const ReceivedMail d = received().at(11);
+    ASSERT_EQ(d.attachments.size(), 1u);
+    EXPECT_EQ(d.attachments[0].filename, "newest.3gp");
+    EXPECT_EQ(d.attachments[0].size, 307);
+    EXPECT_EQ(conv.calls().size(), 1u);
+}
+
+TEST_F(Sender, WithoutAConverterTheMarkedRecordingGoesAsItIs) {
+    const std::string wav = dir.file("rec.wav");
+    writeFile(wav, std::string(4000, 'w'));
+    queue.append("a@x.example", "", "警報発生：orvana", "本文\r\n", "", {wav}, clock.now(), true);
+    startSender();
+    ASSERT_TRUE(stepUntilSent(1));
+    ASSERT_EQ(received().at(0).attachments.size(), 1u);
+    EXPECT_EQ(received().at(0).attachments[0].filename, "rec.wav");
+}
+
+// A converter that runs until it is cancelled, as one that hangs does.
+class HangingConverter final : public AttachmentConverter {
+  public:
+    std::string convert(const std::string& path, const std::string&, const std::string&,
+                        std::string* notice, const std::atomic<bool>* cancel) override {
+        entered = true;
+        while (!(cancel && cancel->load()))
+            std::this_thread::sleep_for(1ms);
+        if (notice)
+            notice->clear();
+        return path;
+    }
+    std::atomic<bool> entered{false};
+};
+
+TEST_F(Sender, EndingWhileAConverterHangsDoesNotWaitForItAndKeepsTheMark) {
+    const std::string wav = dir.file("rec.wav");
+    writeFile(wav, std::string(100, 'w'));
+    queue.append("a@x.example", "", "警報発生：orvana", "本文\r\n", "", {wav}, clock.now(), true);
+    HangingConverter conv;
+    makeSender();
+    sender->setAttachmentConverter(&conv, nullptr);
+    startSender();
+    ASSERT_TRUE(stepUntil([&] { return conv.entered.load(); }));
+    const auto t = std::chrono::steady_clock::now();
+    clock.setAutoAdvance(true);
+    sender.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - t, 3s);
+    // Still queued as it was: the next start converts it.
+    ASSERT_EQ(queue.size(), 1u);
+    EXPECT_TRUE(queue.head()->convert3gp);
+    EXPECT_EQ(queue.head()->attachments, std::vector<std::string>{wav});
+    EXPECT_EQ(received().size(), 0u);
+}
+
 TEST_F(Sender, RateWindowsCountEveryWindowAndPrune) {
     makeSender();
     const TimeT now = clock.now();
@@ -656,8 +812,8 @@ TEST(CurlSmtp, AcceptanceIsToldOnceAndOnlyWhenEveryRecipientTookTheMail) {
         storedWhenTold = server().messages().size();
     };
     const std::string message = "From: a@x.example\r\nSubject: t\r\n\r\nbody\r\n";
-    SmtpResult r = client->send(p, "a@x.example", {"one@x.example", "two@x.example"}, message,
-                                nullptr);
+    SmtpResult r =
+        client->send(p, "a@x.example", {"one@x.example", "two@x.example"}, message, nullptr);
     EXPECT_EQ(r.status, SmtpResult::Sent);
     EXPECT_EQ(told, 1);
     EXPECT_EQ(storedWhenTold, before + 1) << "told after the server had stored it";

@@ -350,6 +350,38 @@ bool ReportLog::waitFor(const std::string& text, int n, std::chrono::millisecond
     });
 }
 
+std::string FakeAttachmentConverter::convert(const std::string& path, const std::string& converter,
+                                             const std::string& options, std::string* notice,
+                                             const std::atomic<bool>*) {
+    {
+        std::lock_guard lock(mutex_);
+        calls_.push_back({path, converter, options});
+    }
+    if (notice)
+        notice->clear();
+    const bool wav = path.size() > 4 && path.compare(path.size() - 4, 4, ".wav") == 0;
+    if (!wav || !std::filesystem::exists(path))
+        return path;
+    const std::string command =
+        converter + " -i " + std::filesystem::path(path).filename().string();
+    if (fail.load()) {
+        if (notice)
+            *notice =
+                "3GPへの変換に失敗しました。FFmpeg.exeの場所や、実行オプションを確認して"
+                "ください。\n\n" +
+                command;
+        return path;
+    }
+    const std::string out = path.substr(0, path.size() - 4) + ".3gp";
+    writeFile(out, "3gp of " + readFile(path));
+    return out;
+}
+
+std::vector<FakeAttachmentConverter::Call> FakeAttachmentConverter::calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+}
+
 std::string FakeAttachmentSource::save(const std::string& suffix) {
     ++saves;
     const std::string path = dir_ + "/" + std::to_string(saves) + suffix;

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/attachment_converter.h"
 #include "mail/mail_host.h"
 #include "mail/network_state.h"
 #include "mail/smtp_client.h"
@@ -138,6 +139,26 @@ class FakeSmtpClient final : public SmtpClient {
   private:
     mutable std::mutex mutex_;
     std::vector<SmtpResult> script_;
+    std::vector<Call> calls_;
+};
+
+// The sound monitor's recording converter without ffmpeg: an existing
+// "x.wav" becomes "x.3gp" beside it ("3gp of " + its bytes), or, while
+// `fail` is set, stays and gives the conversion failure text; other and
+// missing files pass unchanged. Every call is recorded.
+class FakeAttachmentConverter final : public AttachmentConverter {
+  public:
+    struct Call {
+        std::string path, converter, options;
+    };
+    std::string convert(const std::string& path, const std::string& converter,
+                        const std::string& options, std::string* notice,
+                        const std::atomic<bool>* cancel) override;
+    std::vector<Call> calls() const;
+    std::atomic<bool> fail{false};
+
+  private:
+    mutable std::mutex mutex_;
     std::vector<Call> calls_;
 };
 

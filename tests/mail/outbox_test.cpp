@@ -100,6 +100,56 @@ TEST(OutboxFile, EveryCutAndEveryFlippedByteIsRefused) {
     EXPECT_EQ(reason, "形式が違います");
 }
 
+std::string withSum(std::string text) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : text) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    char sum[32];
+    std::snprintf(sum, sizeof sum, "sum %016llx\n", static_cast<unsigned long long>(h));
+    return text + sum;
+}
+
+TEST(OutboxFile, ConversionMarkIsAnOptionalKeyAndOlderFilesLoadUnmarked) {
+    // A file as written before the mark existed.
+    const std::string older =
+        "ORVANA-OUTBOX 1\nid 9\norder 9\ntime 1765170000\nto 11\na@x.example\ncc 0\n\n"
+        "replyto 0\n\nsubject 21\n警報発生：orvana\nbody 8\n本文\r\n\nattach 13\n/data/rec.wav\n"
+        "sum f06d7d61ec544200\n";
+    CMail back;
+    std::string reason;
+    ASSERT_TRUE(decodeOutboxMail(older, back, reason)) << reason;
+    EXPECT_FALSE(back.m_convert3gp);
+    EXPECT_EQ(back.m_attachments, std::vector<std::string>{"/data/rec.wav"});
+    // An unmarked mail is still written exactly so.
+    EXPECT_EQ(encodeOutboxMail(back), older);
+
+    back.m_convert3gp = true;
+    const std::string marked = encodeOutboxMail(back);
+    EXPECT_NE(marked.find("\nconvert3gp 1\n"), std::string::npos);
+    CMail again;
+    ASSERT_TRUE(decodeOutboxMail(marked, again, reason)) << reason;
+    EXPECT_TRUE(again.m_convert3gp);
+    EXPECT_EQ(again.m_attachments, back.m_attachments);
+
+    // Whole files (their checksum holds) with a mark that is not 0 or 1, or
+    // given twice, are not ours.
+    const std::string body = marked.substr(0, marked.find("sum "));
+    const std::string zero =
+        withSum(body.substr(0, body.find("convert3gp 1\n")) + "convert3gp 0\n");
+    ASSERT_TRUE(decodeOutboxMail(zero, again, reason)) << reason;
+    EXPECT_FALSE(again.m_convert3gp);
+    for (const std::string& bad :
+         {withSum(body.substr(0, body.find("convert3gp 1\n")) + "convert3gp 2\n"),
+          withSum(body.substr(0, body.find("convert3gp 1\n")) + "convert3gp yes\n"),
+          withSum(body + "convert3gp 1\n")}) {
+        CMail m;
+        EXPECT_FALSE(decodeOutboxMail(bad, m, reason)) << bad;
+        EXPECT_EQ(reason, "形式が違います");
+    }
+}
+
 // A queue with an outbox in a scratch folder, and a sender to the real
 // server, driven in virtual time.
 class OutboxSend : public ::testing::Test {
@@ -133,7 +183,8 @@ class OutboxSend : public ::testing::Test {
         return p;
     }
 
-    void startSender(MailQueue& q, bool networkUp = true) {
+    void startSender(MailQueue& q, bool networkUp = true,
+                     AttachmentConverter* converter = nullptr) {
         MailSender::Options o;
         o.maker = MakerAccount::fromBuild(server().hostPort());
         o.connectTimeout = 5s;
@@ -145,6 +196,8 @@ class OutboxSend : public ::testing::Test {
             q, clock, makeCurlSmtpClient(), std::move(n),
             [this](const std::string& t, int mode) { reports.add(t, mode); }, o);
         sender->updateSettings(s);
+        sender->setAttachmentConverter(converter,
+                                       [this](const std::string& t) { reports.add(t, 0); });
         ASSERT_TRUE(sender->start());
         ASSERT_TRUE(clock.waitForSleepers(1));
     }
@@ -238,6 +291,39 @@ TEST_F(OutboxSend, StoredMailSurvivesRestartAndGoesOnlyOnceTheServerAcceptedIt) 
     }
     EXPECT_TRUE(storedMailFiles(box()).empty());
     EXPECT_TRUE(filesUnder(box()).empty());
+}
+
+TEST_F(OutboxSend, MarkedMailIsConvertedAfterARestartFromItsOwnCopy) {
+    const std::string wav = dir.file("data/2026年12月08日10時04分30秒.wav");
+    writeFile(wav, std::string(5000, 'w'));
+    {
+        auto q = durableQueue();
+        q->append("a@x.example", "", "警報発生：orvana", "本文\r\n", "", {wav}, clock.now(), true);
+    }
+    // The program ended before it was sent, and housekeeping took the
+    // recording from the data folder meanwhile.
+    fs::remove(wav);
+    queue = durableQueue();
+    ASSERT_EQ(queue->loadOutbox("orvana", clock.now()), 1u);
+    const auto stored = queue->head();
+    ASSERT_TRUE(stored);
+    EXPECT_TRUE(stored->convert3gp);
+    ASSERT_EQ(stored->attachments.size(), 1u);
+    EXPECT_EQ(stored->attachments[0].rfind(box() + "/att/", 0), 0u) << stored->attachments[0];
+
+    FakeAttachmentConverter conv;
+    startSender(*queue, true, &conv);
+    ASSERT_TRUE(stepUntilDelivered(*queue, 1));
+    const auto mails = received();
+    ASSERT_EQ(mails.size(), 1u);
+    ASSERT_EQ(mails[0].attachments.size(), 1u);
+    EXPECT_EQ(mails[0].attachments[0].filename, "2026年12月08日10時04分30秒.3gp");
+    EXPECT_EQ(mails[0].attachments[0].size, 5007);
+    ASSERT_EQ(conv.calls().size(), 1u);
+    EXPECT_EQ(conv.calls()[0].path, stored->attachments[0]);
+    // The 3GP went with the mail's own copies.
+    EXPECT_TRUE(filesUnder(box() + "/att").empty());
+    EXPECT_EQ(reports.count("メール送信が完了しました(添付ファイル:1個)"), 1);
 }
 
 TEST_F(OutboxSend, DamagedFilesAreSetAsideAndReportedTheRestIsSent) {
@@ -334,8 +420,7 @@ TEST_F(OutboxSend, WhenTheDiskRefusesTheMailIsReportedAndStillSent) {
     writeFile(dir.file("plain-file"), "x");
     MailQueue elsewhere;
     elsewhere.attachOutbox(std::make_unique<Outbox>(
-        dir.file("plain-file/outbox"),
-        [this](const std::string& line) { reports.add(line, 2); }));
+        dir.file("plain-file/outbox"), [this](const std::string& line) { reports.add(line, 2); }));
     elsewhere.append("a@x.example", "", "通知2", "本文", "", {}, clock.now());
     elsewhere.append("a@x.example", "", "通知3", "本文", "", {}, clock.now());
     EXPECT_EQ(reports.count("送信待ちメールのフォルダ" + dir.file("plain-file/outbox") +

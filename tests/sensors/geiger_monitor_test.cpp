@@ -206,6 +206,54 @@ TEST_F(GeigerTest, SettingsDefaultsAndWritingOrder) {
     EXPECT_EQ(host_.store_.mem.getInt("Geiger", "bCpmWarnHi", 0), 100);
 }
 
+TEST_F(GeigerTest, ValuesOutsideTheirMeaningTakeTheirDefaultsAndAreNamedOnce) {
+    auto& mem = host_.store_.mem;
+    mem.writeInt("Geiger", "AutoYScale", 0);  // good
+    mem.writeString("Geiger", "CpmMin", "-0.5");
+    mem.writeString("Geiger", "CpmDiv", "0.09");
+    mem.writeString("Geiger", "CpmWarnHi", "1000.5");
+    mem.writeString("Geiger", "CpmHist", "200");  // good: the top of its range
+    mem.writeInt("Geiger", "bCpmWarnHi", 101);
+    mem.writeString("Geiger", "PeriodL", "");
+    mem.writeInt("Geiger", "PeriodS", 4);   // good: "24H"
+    mem.writeInt("Geiger", "MaTypeS1", 5);  // one beyond "60分平均"
+    mem.writeInt("Geiger", "MaTypeL1", 8);  // good: "24時間平均"
+    mem.writeInt("Geiger", "MaTypeS2", -1);
+    mem.writeInt("Geiger", "MaTypeL2", 9);
+    mem.writeString("Geiger", "MaTypeWarn", "2147483648");
+    GeigerMonitor m(host_, loader_.get(), 0);
+    m.LoadSettings();
+    EXPECT_EQ(host_.takeLines(),
+              std::vector<std::string>{
+                  "[2]設定値が不正なため既定値に戻しました: Geiger/CpmMin, Geiger/CpmDiv, "
+                  "Geiger/CpmWarnHi, Geiger/bCpmWarnHi, Geiger/PeriodL, Geiger/MaTypeS1, "
+                  "Geiger/MaTypeS2, Geiger/MaTypeL2, Geiger/MaTypeWarn"});
+    EXPECT_EQ(m.CpmMin, 0.0);
+    EXPECT_EQ(m.CpmDiv, 40.0);
+    EXPECT_EQ(m.CpmWarnHi, 120.0);
+    EXPECT_EQ(m.bCpmWarnHi, 100);
+    EXPECT_EQ(m.PeriodL, 2);
+    EXPECT_EQ(m.MaTypeS1, 0);
+    EXPECT_EQ(m.MaTypeS2, 3);
+    EXPECT_EQ(m.MaTypeL2, 8);
+    EXPECT_EQ(m.MaTypeWarn, 4);
+    EXPECT_EQ(m.AutoYScale, 0);
+    EXPECT_EQ(m.CpmHist, 200.0);
+    EXPECT_EQ(m.PeriodS, 4);
+    EXPECT_EQ(m.MaTypeL1, 8);
+
+    // The warning switch keeps each value the program writes: off, the
+    // dialog's on and the default on.
+    for (const int on : {0, 1, 100}) {
+        mem.writeInt("Geiger", "bCpmWarnHi", on);
+        GeigerMonitor g(host_, loader_.get(), 0);
+        host_.takeLines();
+        g.LoadSettings();
+        EXPECT_EQ(g.bCpmWarnHi, on);
+        EXPECT_EQ(host_.takeLines().size(), 1u);  // the other keys, still wrong
+    }
+}
+
 TEST_F(GeigerTest, ACounterPluggedBackStartsFromANewBaseline) {
     StandinDevices::Counters counters("libruvasko.so");
     GeigerMonitor& m = open();

@@ -340,6 +340,84 @@ TEST_F(OwlTest, AWriterHoldingAWriteTransactionForHalfASecondDoesNotCostTheCycle
     EXPECT_DOUBLE_EQ(m.series()[11].m_Power, 1.8);
 }
 
+TEST_F(OwlTest, ValuesOutsideTheirMeaningTakeTheirDefaultsAndAreNamedOnce) {
+    // Each load on a section of its own.
+    std::vector<std::unique_ptr<SensorTestHost>> hosts;
+    auto load = [&](std::initializer_list<std::pair<const char*, const char*>> values) {
+        auto& host = *hosts.emplace_back(std::make_unique<SensorTestHost>(now_));
+        for (const auto& [key, text] : values)
+            host.store_.mem.writeString("Owl", key, text);
+        auto m = std::make_unique<OwlMonitor>(host, nullptr);
+        m->LoadSettings();
+        return m;
+    };
+    auto lines = [&] { return hosts.back()->takeLines(); };
+    auto line = [](const char* keys) {
+        return std::vector<std::string>{std::string("[2]設定値が不正なため既定値に戻しました: ") +
+                                        keys};
+    };
+
+    auto m = load({{"CostPerKW", "-3.5"},  // any price, as the dialog takes it
+                   {"AutoYScale", "2"},
+                   {"WarnHiste", "-0.1"},
+                   {"WarnLoTh", "inf"},
+                   {"WarnHiTh", "1e300"},  // any limit
+                   {"WarnMaType", "9"},
+                   {"MaTypeR1", "4"},
+                   {"MaTypeR2", "5"},
+                   {"PeriodR", "-1"},
+                   {"PeriodL", "5"},
+                   {"MaTypeL1", "x"},
+                   {"MaTypeL2", "0"},
+                   {"WarnHiEnable", "2"},
+                   {"WarnLoEnable", "1"},
+                   {"mNotify", "1"}});
+    EXPECT_EQ(lines(), line("Owl/AutoYScale, Owl/MaTypeL1, Owl/PeriodR, Owl/MaTypeR2, "
+                            "Owl/WarnMaType, Owl/WarnHiEnable, Owl/WarnLoTh, "
+                            "Owl/WarnHiste"));
+    EXPECT_EQ(m->CostPerKW, -3.5);
+    EXPECT_EQ(m->AutoYScale, 1);
+    EXPECT_EQ(m->WarnHiste, 0.2);
+    EXPECT_EQ(m->WarnLoTh, 3.0);
+    EXPECT_EQ(m->WarnHiTh, 1e300);
+    EXPECT_EQ(m->WarnMaType, 2);
+    EXPECT_EQ(m->MaTypeR1, 4);
+    EXPECT_EQ(m->MaTypeR2, 3);
+    EXPECT_EQ(m->PeriodR, 0);
+    EXPECT_EQ(m->PeriodL, 5);
+    EXPECT_EQ(m->MaTypeL1, 4);
+    EXPECT_EQ(m->MaTypeL2, 0);
+    EXPECT_EQ(m->WarnHiEnable, 0);
+    EXPECT_EQ(m->WarnLoEnable, 1);
+    EXPECT_EQ(m->mNotify, 1);
+
+    // The axis: a step not above 0 is wrong alone; the rest of the axis
+    // stays when it then holds.
+    m = load({{"Ymin", "1"}, {"Ymax", "3"}, {"Ystep", "0"}});
+    EXPECT_EQ(lines(), line("Owl/Ystep"));
+    EXPECT_EQ(m->Ymin, 1.0);
+    EXPECT_EQ(m->Ymax, 3.0);
+    EXPECT_EQ(m->Ystep, 1.0);
+    // Reversed: the whole axis takes its defaults; a key not stored, or
+    // stored as its default, was not reset.
+    m = load({{"Ymin", "5"}, {"Ymax", "2"}});
+    EXPECT_EQ(lines(), line("Owl/Ymin, Owl/Ymax"));
+    EXPECT_EQ(m->Ymin, 0.0);
+    EXPECT_EQ(m->Ymax, 4.0);
+    m = load({{"Ymin", "0"}, {"Ymax", "4"}, {"Ystep", "0.001"}});  // 4000 grid lines
+    EXPECT_EQ(lines(), line("Owl/Ystep"));
+    EXPECT_EQ(m->Ystep, 1.0);
+    // What the dialog accepts stays: 1000 steps, an empty range, no hysteresis.
+    m = load({{"Ymin", "0"}, {"Ymax", "4"}, {"Ystep", "0.004"}, {"WarnHiste", "0"}});
+    EXPECT_TRUE(lines().empty());
+    EXPECT_EQ(m->Ystep, 0.004);
+    EXPECT_EQ(m->WarnHiste, 0.0);
+    m = load({{"Ymin", "2"}, {"Ymax", "2"}, {"Ystep", "1e-300"}});
+    EXPECT_TRUE(lines().empty());
+    EXPECT_EQ(m->Ymin, 2.0);
+    EXPECT_EQ(m->Ystep, 1e-300);
+}
+
 TEST_F(OwlTest, SettingsDefaultsAndWritingOrder) {
     { Vendor v(dbPath()); }
     OwlMonitor& m = *open();

@@ -10,9 +10,17 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <memory>
+
+#include "sensors/geiger_monitor.h"
+#include "sensors/temperature_monitor.h"
 #include "sensors/ui/dlg_geiger_setting.h"
 #include "sensors/ui/dlg_owl_setting.h"
 #include "sensors/ui/dlg_temp_setting.h"
+#include "tests/sensors/sensor_test_host.h"
 #include "tests/support/recording_prompt.h"
 
 namespace orvana::sensors {
@@ -485,6 +493,73 @@ TEST(SettingDialogs, IndexesOutsideTheListsSelectTheNearestItem) {
     EXPECT_TRUE(ok(dlg));
     EXPECT_EQ(dlg.PeriodL, 5);
     EXPECT_EQ(dlg.MaTypeR1, 0);
+}
+
+// The documented range of each real field: the dialog takes both bounds and
+// refuses a little beyond either, and loading the section keeps and resets
+// exactly the same values, so a value the dialog would refuse never comes
+// in through the store either.
+struct RangedField {
+    int id;
+    const char* key;
+    double min, max;
+};
+
+std::string shortest(double v) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+template <class Dlg, class Monitor>
+void expectSharedRanges(const char* section, std::initializer_list<RangedField> fields,
+                        const std::function<std::unique_ptr<Monitor>(MonitorHost&)>& make) {
+    for (const RangedField& f : fields) {
+        const double step = 0.001 * std::max(1.0, std::max(std::fabs(f.min), std::fabs(f.max)));
+        const std::pair<double, bool> values[] = {
+            {f.min, true}, {f.max, true}, {f.min - step, false}, {f.max + step, false}};
+        for (const auto& [v, good] : values) {
+            const std::string text = shortest(v);
+            RecordingPrompt prompt;
+            Dlg dlg(prompt);
+            dlg.show();
+            edit(dlg, f.id)->setText(QString::fromStdString(text));
+            EXPECT_EQ(ok(dlg), good) << f.key << " " << text;
+
+            testing::SensorTestHost host(0);
+            host.store_.mem.writeString(section, f.key, text);
+            const std::unique_ptr<Monitor> m = make(host);
+            m->LoadSettings();
+            const std::vector<std::string> lines = host.takeLines();
+            EXPECT_EQ(lines.empty(), good) << f.key << " " << text;
+            if (!good && !lines.empty())
+                EXPECT_NE(lines[0].find(std::string(section) + "/" + f.key), std::string::npos)
+                    << lines[0];
+        }
+    }
+}
+
+TEST(SettingDialogs, WhatADialogRefusesTheLoadingRefusesToo) {
+    expectSharedRanges<CDlgTempSetting, TemperatureMonitor>(
+        "Temperature",
+        {{1005, "TempMin", -273, 1000},
+         {1006, "TempDiv", 0.1, 100},
+         {1010, "TempWarnHi", -273, 200},
+         {1009, "TempWarnLo", -273, 200},
+         {1013, "TempHist", 0.1, 100},
+         {1007, "HumidMin", 0, 100},
+         {1008, "HumidDiv", 0.01, 100},
+         {1012, "HumidWarnHi", 0, 100},
+         {1011, "HumidWarnLo", 0, 100},
+         {1014, "HumidHist", 0.1, 100}},
+        [](MonitorHost& h) { return std::make_unique<TemperatureMonitor>(h, nullptr); });
+    expectSharedRanges<CDlgGeigerSetting, GeigerMonitor>(
+        "Geiger",
+        {{1005, "CpmMin", 0, 1000},
+         {1006, "CpmDiv", 0.1, 1000},
+         {1010, "CpmWarnHi", 0, 1000},
+         {1013, "CpmHist", 0.1, 200}},
+        [](MonitorHost& h) { return std::make_unique<GeigerMonitor>(h, nullptr); });
 }
 
 }  // namespace

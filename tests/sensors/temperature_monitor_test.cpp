@@ -246,6 +246,70 @@ TEST_F(TemperatureTest, SettingsReadWithDefaultsAndWrittenInTheirOrderAfterThePl
     EXPECT_EQ(slurp(data_.file("TemperatureData.csv")), "2026,5,3,12,1,0,20,50\r\n");
 }
 
+TEST_F(TemperatureTest, ValuesOutsideTheirMeaningTakeTheirDefaultsAndAreNamedOnce) {
+    auto& mem = host_.store_.mem;
+    mem.writeString("Temperature", "mNotify", "yes");
+    mem.writeString("Temperature", "TempAutoYScale", "99999999999");
+    mem.writeString("Temperature", "TempMin", "-274");      // below absolute zero
+    mem.writeString("Temperature", "TempDiv", "0.05");      // below the dialog's 0.1
+    mem.writeString("Temperature", "TempWarnLo", "nan");    // compares false both ways
+    mem.writeString("Temperature", "TempWarnHi", "1e400");  // beyond double
+    mem.writeString("Temperature", "TempHist", "inf");
+    mem.writeInt("Temperature", "bTempWarnLo", 2);
+    mem.writeInt("Temperature", "bTempWarnHi", -1);
+    mem.writeString("Temperature", "HumidMin", "-1");
+    mem.writeString("Temperature", "HumidDiv", "abc");
+    mem.writeString("Temperature", "HumidWarnHi", "100.5");
+    mem.writeInt("Temperature", "PeriodL", 6);  // one beyond "30日"
+    mem.writeInt("Temperature", "PeriodS", -1);
+    // Good values, the bounds among them, stay as they are.
+    mem.writeString("Temperature", "HumidWarnLo", "0");
+    mem.writeString("Temperature", "HumidHist", " 0.1 ");
+    mem.writeInt("Temperature", "HumidAutoYScale", 0);
+    mem.writeInt("Temperature", "bHumidWarnLo", 1);
+    mem.writeInt("Temperature", "bHumidWarnHi", 1);
+    mem.writeInt("Temperature", "left", -2000000000);  // the window checks placements
+    TemperatureMonitor m(host_, loader_.get(), 0);
+    m.LoadSettings();
+    EXPECT_EQ(host_.takeLines(),
+              std::vector<std::string>{
+                  "[2]設定値が不正なため既定値に戻しました: Temperature/mNotify, "
+                  "Temperature/TempAutoYScale, Temperature/TempMin, Temperature/TempDiv, "
+                  "Temperature/TempWarnLo, Temperature/TempWarnHi, Temperature/TempHist, "
+                  "Temperature/bTempWarnLo, Temperature/bTempWarnHi, Temperature/HumidMin, "
+                  "Temperature/HumidDiv, Temperature/HumidWarnHi, Temperature/PeriodL, "
+                  "Temperature/PeriodS"});
+    EXPECT_EQ(m.mNotify, 0);
+    EXPECT_EQ(m.TempAutoYScale, 1);
+    EXPECT_EQ(m.TempMin, -10.0);
+    EXPECT_EQ(m.TempDiv, 10.0);
+    EXPECT_EQ(m.TempWarnLo, 0.0);
+    EXPECT_EQ(m.TempWarnHi, 35.0);
+    EXPECT_EQ(m.TempHist, 1.0);
+    EXPECT_EQ(m.bTempWarnLo, 0);
+    EXPECT_EQ(m.bTempWarnHi, 0);
+    EXPECT_EQ(m.HumidMin, 0.0);
+    EXPECT_EQ(m.HumidDiv, 20.0);
+    EXPECT_EQ(m.HumidWarnHi, 80.0);
+    EXPECT_EQ(m.PeriodL, 2);
+    EXPECT_EQ(m.PeriodS, 0);
+    EXPECT_EQ(m.HumidWarnLo, 0.0);
+    EXPECT_EQ(m.HumidHist, 0.1);
+    EXPECT_EQ(m.HumidAutoYScale, 0);
+    EXPECT_EQ(m.bHumidWarnLo, 1);
+    EXPECT_EQ(m.bHumidWarnHi, 1);
+
+    // Saved, the section holds the defaults in place of what was wrong and
+    // reads back without a word.
+    m.SaveSettingBeforeClose();
+    EXPECT_EQ(mem.getString("Temperature", "TempWarnHi", ""), "35");
+    EXPECT_EQ(mem.getInt("Temperature", "left", 0), -2000000000);
+    TemperatureMonitor again(host_, loader_.get(), 0);
+    again.LoadSettings();
+    EXPECT_TRUE(host_.takeLines().empty());
+    EXPECT_EQ(again.HumidHist, 0.1);
+}
+
 TEST_F(TemperatureTest, TimersMeasureEveryTenSecondsAndSaveEveryFiveMinutes) {
     StandinDevices::Counters counters("libkelvaro.so");
     TemperatureMonitor& m = open();

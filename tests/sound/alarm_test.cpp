@@ -39,8 +39,7 @@ class AlarmTest : public ::testing::Test {
 
     TestHost host;
     FakeWaveInputFactory inputs;
-    std::unique_ptr<ProcessRunner> runner = makeProcessRunner();
-    VolumeMonitor monitor{host, inputs, *runner, {kConverterTimeout, false}};
+    VolumeMonitor monitor{host, inputs, {false}};
 };
 
 TEST_F(AlarmTest, LevelEqualToTheThresholdNeitherStartsNorEnds) {
@@ -214,7 +213,7 @@ TEST_F(AlarmTest, SettingsRoundTripInTheirOrder) {
     // time the dialog never gives is the default again, and said once.
     host.store_.writeInt("Volume", "REC_SEC", -3);
     host.store_.writeInt("Volume", "VOL_INTEG_TIME", 0);
-    VolumeMonitor other(host, inputs, *runner, {kConverterTimeout, false});
+    VolumeMonitor other(host, inputs, {false});
     other.LoadSettings();
     EXPECT_EQ(other.recSec(), 1);
     EXPECT_EQ(other.levels().m_volHisLen, 15);
@@ -224,7 +223,7 @@ TEST_F(AlarmTest, SettingsRoundTripInTheirOrder) {
     // Measured before: 10^8 seconds of history grew the process to 4 GB.
     host.store_.writeInt("Volume", "VOL_INTEG_TIME", 100000000);
     host.store_.writeString("Volume", "DYNAMIC_VOL_THRESHOLD", "ten");
-    VolumeMonitor third(host, inputs, *runner, {kConverterTimeout, false});
+    VolumeMonitor third(host, inputs, {false});
     third.LoadSettings();
     EXPECT_EQ(third.levels().m_volHisLen, 15);
     EXPECT_EQ(third.m_dynamicThreshold, 10);

@@ -193,11 +193,12 @@ TEST(WaveFile, UnwritablePathWritesNothing) {
 TEST_F(CaptureTest, SaveWaveWritesTheRecordingIntoTheDataFolder) {
     const auto dir = testing::freshFolder("orvana_sound_savewave");
     host.store_.writeString("Setting", "DATA_DIR", dir.string());
-    host.app.conv3gp = 1;  // on, but mail sending is off: no conversion
-    host.app.working = 0;
+    // Conversion and mail on: the window still only writes the WAV (the
+    // sender converts it), and never runs the converter on its thread.
+    host.app.conv3gp = 1;
+    host.app.working = 1;
     host.app.ffmpegPath = "/bin/false-not-there";
-    auto runner = makeProcessRunner();
-    VolumeMonitor m(host, inputs, *runner, {kConverterTimeout, false});
+    VolumeMonitor m(host, inputs, {false});
     m.LoadSettings();
     ASSERT_TRUE(m.Open());
     dev.Feed(200, 777);

@@ -72,7 +72,6 @@ TEST(GstEndToEnd, QuietLoudQuietRaisesAndEndsTheAlarmWithTheRecording) {
         "caps=audio/x-raw,format=S16LE,rate=44100,channels=1,layout=interleaved";
     o.onPipeline = [&](GstElement* p) { live.src = gst_bin_get_by_name(GST_BIN(p), "feed"); };
     auto inputs = makeGstWaveInputFactory(o);
-    auto runner = makeProcessRunner();
 
     TestHost host;
     host.store_.writeString("Setting", "DATA_DIR", dir.string());
@@ -83,7 +82,7 @@ TEST(GstEndToEnd, QuietLoudQuietRaisesAndEndsTheAlarmWithTheRecording) {
         gst_object_unref(live.src);
     live.src = nullptr;
 
-    VolumeMonitor monitor(host, *inputs, *runner, {kConverterTimeout, false});
+    VolumeMonitor monitor(host, *inputs, {false});
     monitor.LoadSettings();
     host.attach = [&] { return std::vector<std::string>{monitor.SaveWave()}; };
     ASSERT_TRUE(monitor.Open());

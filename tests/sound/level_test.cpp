@@ -124,8 +124,7 @@ class MeteringTest : public ::testing::Test {
     }
     TestHost host;
     FakeWaveInputFactory inputs;
-    std::unique_ptr<ProcessRunner> runner = makeProcessRunner();
-    VolumeMonitor monitor{host, inputs, *runner, {kConverterTimeout, false}};
+    VolumeMonitor monitor{host, inputs, {false}};
 };
 
 TEST_F(MeteringTest, TicksWithoutUsableSamplesAddNothing) {
@@ -170,8 +169,7 @@ TEST(MeteringWithoutDevice, WindowRunsAtTheFloorAndNeverAlarms) {
     TestHost host;
     FakeWaveInputFactory inputs;
     inputs.device->failOpen = true;
-    auto runner = makeProcessRunner();
-    VolumeMonitor monitor(host, inputs, *runner, {kConverterTimeout, false});
+    VolumeMonitor monitor(host, inputs, {false});
     monitor.LoadSettings();
     monitor.m_enableNotify = 1;
     monitor.m_thresholdPos = 1000;  // -36 dB: anything above would alarm

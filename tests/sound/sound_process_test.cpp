@@ -1,10 +1,14 @@
 // The real program as a new user tries it on a machine with a sound server:
 // sound monitoring and notices on, an own SMTP server on loopback; a loud
 // sound played for five seconds gives the alarm and release lines and two
-// mails, the first carrying a WAV recording of the sound.
+// mails, the first carrying a WAV recording of the sound; with "CONV_3GP" on
+// and a slow converter the mails carry 3GP files and the window thread is
+// never held while they are made.
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QByteArray>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -30,72 +34,110 @@ class Program : public orvana::testing::ChildProgram {
         : ChildProgram(ORVANA_BINARY, {"--headless"}, env) {}
 };
 
-TEST(SoundProcess, LoudSoundGivesAlarmReleaseAndTwoMailsWithTheRecording) {
-    testing::PulseServer pulse;
-    ASSERT_TRUE(pulse.ready());
-    SmtpTestServer server;
-    ASSERT_TRUE(server.ok());
-    TempDir home;
-    fs::create_directories(home.file("run"));
-    fs::permissions(home.file("run"), fs::perms::owner_all);
-    fs::create_directories(home.file("sys/class/net/eth0"));
-    fs::create_directories(home.file("sys/class/power_supply"));
-    orvana::testing::writeFile(home.file("sys/class/net/eth0/operstate"), "up\n");
-    orvana::testing::writeFile(home.file("sys/class/net/eth0/flags"), "0x1003\n");
-    std::ofstream(home.file("orvana.ini"))
-        << "[Setting]\nDATA_DIR=" << home.file("data") << "\nUSE_VOLUME=1\nUSE_CAMERA=0\n"
-        << "USE_TEMPERATURE=0\nUSE_GEIGER=0\nUSE_OWL=0\nWORKING=1\nUSE_QUELLOR_SMTP=1\n"
-        << "SMTP=" << server.hostPort() << "\nPORTNUM=0\nENABLESSL=0\n"
-        << "FROM=watch@pc.example\nUSER_ADDRESS=1\n"
-        << "[UserAddress0]\nAddress=owner@home.example\nIJYOU=1\n"
-        << "[Volume]\nENABLE_NOTIFY=1\n";
+// The decoded bytes of the last attachment of a raw message.
+std::string lastAttachment(std::string raw) {
+    raw.erase(std::remove(raw.begin(), raw.end(), '\r'), raw.end());
+    const auto part = raw.rfind("Content-Disposition: attachment");
+    if (part == std::string::npos)
+        return {};
+    const auto data = raw.find("\n\n", part);
+    const auto end = raw.find("\n--", data);
+    if (data == std::string::npos || end == std::string::npos)
+        return {};
+    const QByteArray b64 = QByteArray::fromStdString(raw.substr(data + 2, end - data - 2));
+    return QByteArray::fromBase64(b64).toStdString();
+}
 
-    // Five seconds of a loud 550 Hz square.
-    std::vector<std::uint8_t> loud;
-    for (int i = 0; i < 5 * 11025; ++i)
-        loud.push_back((i / 10) % 2 ? 48 : 208);
-    const std::string wav = home.file("loud.wav");
-    ASSERT_EQ(WriteWaveFile(wav, WaveFormat(), loud.data(), loud.size()), 1);
-
-    Program p({"HOME=" + home.path(), "XDG_RUNTIME_DIR=" + home.file("run"),
-               "XDG_CONFIG_HOME=" + home.file("config"), "ORVANA_CONFIG=" + home.file("orvana.ini"),
-               "ORVANA_SYSFS=" + home.file("sys"), "PULSE_SERVER=" + pulse.server(),
-               "ORVANA_STALL_LOG=" + home.file("stall.txt"), "TZ=Asia/Tokyo", "LANG=C.UTF-8",
-               "PATH=/usr/bin:/bin"});
-    ASSERT_TRUE(p.started());
-
-    // The monitor is listening once the server has a recording stream.
-    auto runner = makeProcessRunner();
-    bool listening = false;
-    const auto end = std::chrono::steady_clock::now() + 20s;
-    while (!listening && std::chrono::steady_clock::now() < end) {
-        const std::string out = home.file("outputs.txt");
-        runner->Run("sh", {"-c", "pactl list short source-outputs > '" + out + "'"}, "", 10s);
-        listening = fs::exists(out) && fs::file_size(out) > 0;
-        if (!listening)
-            std::this_thread::sleep_for(100ms);
+// A home folder with settings for sound monitoring with notices on and an
+// own server on the local aiosmtpd, a private pulseaudio, and the program
+// started on them.
+class SoundProcess : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(pulse.ready());
+        ASSERT_TRUE(server.ok());
+        fs::create_directories(home.file("run"));
+        fs::permissions(home.file("run"), fs::perms::owner_all);
+        fs::create_directories(home.file("sys/class/net/eth0"));
+        fs::create_directories(home.file("sys/class/power_supply"));
+        orvana::testing::writeFile(home.file("sys/class/net/eth0/operstate"), "up\n");
+        orvana::testing::writeFile(home.file("sys/class/net/eth0/flags"), "0x1003\n");
+        // Five seconds of a loud 550 Hz square.
+        std::vector<std::uint8_t> loud;
+        for (int i = 0; i < 5 * 11025; ++i)
+            loud.push_back((i / 10) % 2 ? 48 : 208);
+        ASSERT_EQ(WriteWaveFile(wav(), WaveFormat(), loud.data(), loud.size()), 1);
     }
-    ASSERT_TRUE(listening) << p.output();
 
-    const RunResult played = runner->Run("paplay", {wav}, "", 30s);
-    ASSERT_EQ(played.exitCode, 0) << played.error;
-    ASSERT_TRUE(p.waitForOutput("<<<警報解除>>>\n", 20s)) << p.output();
-    const std::string out = p.output();
-    const auto start = out.find(">>>警報発生<<<\n");
-    ASSERT_NE(start, std::string::npos) << out;
-    EXPECT_LT(start, out.find("<<<警報解除>>>\n"));
+    std::string wav() const { return home.file("loud.wav"); }
+    // The [Setting] lines beyond the common ones.
+    void writeSettings(const std::string& extra) {
+        std::ofstream(home.file("orvana.ini"))
+            << "[Setting]\nDATA_DIR=" << home.file("data") << "\nUSE_VOLUME=1\nUSE_CAMERA=0\n"
+            << "USE_TEMPERATURE=0\nUSE_GEIGER=0\nUSE_OWL=0\nWORKING=1\nUSE_QUELLOR_SMTP=1\n"
+            << "SMTP=" << server.hostPort() << "\nPORTNUM=0\nENABLESSL=0\n"
+            << "FROM=watch@pc.example\nUSER_ADDRESS=1\n"
+            << extra << "[UserAddress0]\nAddress=owner@home.example\nIJYOU=1\n"
+            << "[Volume]\nENABLE_NOTIFY=1\n";
+    }
+    std::unique_ptr<Program> start() {
+        auto p = std::make_unique<Program>(std::vector<std::string>{
+            "HOME=" + home.path(), "XDG_RUNTIME_DIR=" + home.file("run"),
+            "XDG_CONFIG_HOME=" + home.file("config"), "ORVANA_CONFIG=" + home.file("orvana.ini"),
+            "ORVANA_SYSFS=" + home.file("sys"), "PULSE_SERVER=" + pulse.server(),
+            "ORVANA_STALL_LOG=" + home.file("stall.txt"), "TZ=Asia/Tokyo", "LANG=C.UTF-8",
+            "PATH=/usr/bin:/bin"});
+        return p;
+    }
+    // Waits until the program listens (the server has a recording stream),
+    // then plays the loud sound into the default input.
+    void playLoudSound(Program& p) {
+        bool listening = false;
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        while (!listening && std::chrono::steady_clock::now() < end) {
+            const std::string out = home.file("outputs.txt");
+            runner->Run("sh", {"-c", "pactl list short source-outputs > '" + out + "'"}, "", 10s);
+            listening = fs::exists(out) && fs::file_size(out) > 0;
+            if (!listening)
+                std::this_thread::sleep_for(100ms);
+        }
+        ASSERT_TRUE(listening) << p.output();
+        const RunResult played = runner->Run("paplay", {wav()}, "", 30s);
+        ASSERT_EQ(played.exitCode, 0) << played.error;
+    }
+    // The longest UI-thread stall the program wrote as it ended (-1: none).
+    long longestStall() const {
+        std::ifstream stallFile(home.file("stall.txt"));
+        std::string stallText((std::istreambuf_iterator<char>(stallFile)),
+                              std::istreambuf_iterator<char>());
+        const auto at = stallText.find("longest UI stall: ");
+        return at == std::string::npos ? -1 : std::stol(stallText.substr(at + 18));
+    }
+
+    testing::PulseServer pulse;
+    SmtpTestServer server;
+    TempDir home;
+    std::unique_ptr<ProcessRunner> runner = makeProcessRunner();
+};
+
+TEST_F(SoundProcess, LoudSoundGivesAlarmReleaseAndTwoMailsWithTheRecording) {
+    writeSettings("");
+    const auto p = start();
+    ASSERT_TRUE(p->started());
+    playLoudSound(*p);
+    ASSERT_TRUE(p->waitForOutput("<<<警報解除>>>\n", 20s)) << p->output();
+    const std::string out = p->output();
+    const auto alarm = out.find(">>>警報発生<<<\n");
+    ASSERT_NE(alarm, std::string::npos) << out;
+    EXPECT_LT(alarm, out.find("<<<警報解除>>>\n"));
     EXPECT_EQ(out.find("Error : WAVE IN"), std::string::npos) << out;
 
-    ASSERT_TRUE(server.waitForMessages(2, 30s)) << p.output();
-    EXPECT_EQ(p.stop(20s), 0);
+    ASSERT_TRUE(server.waitForMessages(2, 30s)) << p->output();
+    EXPECT_EQ(p->stop(20s), 0);
     // Two alarms with their pictures and recordings never held the window
     // thread, which runs every monitor and the power watch, for long.
-    std::ifstream stallFile(home.file("stall.txt"));
-    std::string stallText((std::istreambuf_iterator<char>(stallFile)),
-                          std::istreambuf_iterator<char>());
-    const auto at = stallText.find("longest UI stall: ");
-    ASSERT_NE(at, std::string::npos);
-    const long stall = std::stol(stallText.substr(at + 18));
+    const long stall = longestStall();
+    ASSERT_GE(stall, 0);
     std::printf("longest UI-thread stall with two alarms: %ld ms\n", stall);
     EXPECT_LT(stall, 500);
     const auto mails = server.messages();
@@ -132,6 +174,52 @@ TEST(SoundProcess, LoudSoundGivesAlarmReleaseAndTwoMailsWithTheRecording) {
     double level = 0;
     CheckPeakVolume(bytes.data(), static_cast<int>(bytes.size()), readPos, &level);
     EXPECT_GT(level, 5.0);
+}
+
+TEST_F(SoundProcess, SlowConversionTo3gpNeverHoldsTheWindowThread) {
+    // A converter that takes a few seconds, as ffmpeg on a slow machine.
+    const std::string slow = home.file("slow-ffmpeg.sh");
+    orvana::testing::writeFile(slow, "#!/bin/sh\nsleep 3\nexec ffmpeg \"$@\"\n");
+    fs::permissions(slow, fs::perms::owner_all);
+    writeSettings("CONV_3GP=1\nFFMPEG_PATH=" + slow + "\n");
+    const auto p = start();
+    ASSERT_TRUE(p->started());
+    playLoudSound(*p);
+    ASSERT_TRUE(p->waitForOutput("<<<警報解除>>>\n", 20s)) << p->output();
+    ASSERT_TRUE(server.waitForMessages(2, 60s)) << p->output();
+    EXPECT_EQ(p->stop(20s), 0);
+    const std::string out = p->output();
+    EXPECT_EQ(out.find("3GPへの変換に失敗しました。"), std::string::npos) << out;
+    EXPECT_EQ(out.find("外部プログラムを起動中にエラーが発生しました"), std::string::npos) << out;
+
+    // Two conversions of three seconds and more each, and the window thread
+    // was never held for half a second.
+    const long stall = longestStall();
+    ASSERT_GE(stall, 0);
+    std::printf("longest UI-thread stall with two slow 3GP conversions: %ld ms\n", stall);
+    EXPECT_LT(stall, 500);
+
+    // Each mail carries the window picture and the recording as 3GP, no WAV.
+    const auto mails = server.messages();
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_EQ(mails[0].subject, "警報発生：orvana");
+    for (const auto& m : mails) {
+        ASSERT_EQ(m.attachments.size(), 2u) << m.subject;
+        EXPECT_NE(m.attachments[0].filename.find("#Vol.jpg"), std::string::npos);
+        const std::string& gp = m.attachments[1].filename;
+        ASSERT_GT(gp.size(), 4u);
+        EXPECT_EQ(gp.substr(gp.size() - 4), ".3gp") << gp;
+        EXPECT_GT(m.attachments[1].size, 500);
+        // A real 3GP file: its first box is "ftyp" with a 3GP brand.
+        const std::string bytes = lastAttachment(m.raw);
+        ASSERT_GT(bytes.size(), 11u);
+        EXPECT_EQ(bytes.substr(4, 7), "ftyp3gp") << gp;
+    }
+    // The WAV recordings stay in the data folder as before.
+    int wavs = 0;
+    for (const auto& e : fs::directory_iterator(home.file("data")))
+        wavs += e.path().extension() == ".wav";
+    EXPECT_EQ(wavs, 2);
 }
 
 }  // namespace

@@ -168,15 +168,13 @@ class VolumeDlgTest : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(dir); }
     std::unique_ptr<CVolumeDlg> make() {
-        auto d = std::make_unique<CVolumeDlg>(host, inputs, *runner, nullptr,
-                                              VolumeMonitor::Options{kConverterTimeout, false});
+        auto d = std::make_unique<CVolumeDlg>(host, inputs, nullptr, VolumeMonitor::Options{false});
         d->OnInitDialog();
         return d;
     }
     fs::path dir;
     TestHost host;
     FakeWaveInputFactory inputs;
-    std::unique_ptr<ProcessRunner> runner = makeProcessRunner();
 };
 
 TEST_F(VolumeDlgTest, OpensWithItsControlsAndLayout) {
@@ -276,27 +274,27 @@ TEST_F(VolumeDlgTest, SnapshotRecordingAndSettingsOnClose) {
 TEST_F(VolumeDlgTest, StartVolumeWindowProbesAndStarts) {
     std::unique_ptr<CVolumeDlg> w;
     inputs.device->devices = 0;  // no input at all: disabled, nothing said
-    EXPECT_EQ(StartVolumeWindow(1, host, inputs, *runner, w, nullptr), 0);
+    EXPECT_EQ(StartVolumeWindow(1, host, inputs, w, nullptr), 0);
     EXPECT_EQ(w, nullptr);
     EXPECT_TRUE(host.Lines().empty());
 
     inputs.device->devices = 1;
     inputs.device->failOpen = true;
-    EXPECT_EQ(StartVolumeWindow(0, host, inputs, *runner, w, nullptr), 0);
+    EXPECT_EQ(StartVolumeWindow(0, host, inputs, w, nullptr), 0);
     EXPECT_EQ(host.Lines(),
               (std::vector<std::string>{"Error : WAVE INデバイスのオープンに失敗しました。",
                                         "---- 音量検知機能は使用できません。----"}));
     inputs.device->failOpen = false;
     host.Clear();
-    EXPECT_EQ(StartVolumeWindow(0, host, inputs, *runner, w, nullptr), 1);
+    EXPECT_EQ(StartVolumeWindow(0, host, inputs, w, nullptr), 1);
     EXPECT_EQ(w, nullptr);
     EXPECT_EQ(inputs.device->closes, 1);  // the probe closes what it opened
-    EXPECT_EQ(StartVolumeWindow(1, host, inputs, *runner, w, nullptr), 1);
+    EXPECT_EQ(StartVolumeWindow(1, host, inputs, w, nullptr), 1);
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
     host.clock_.setAutoAdvance(true);  // lets the capture thread see the stop
     CVolumeDlg* first = w.get();
-    EXPECT_EQ(StartVolumeWindow(1, host, inputs, *runner, w, nullptr), 1);
+    EXPECT_EQ(StartVolumeWindow(1, host, inputs, w, nullptr), 1);
     EXPECT_NE(w.get(), nullptr);
     (void)first;
     w.reset();
