@@ -228,6 +228,8 @@ TEST(PackageContents, HoldsTheInstalledFilesAndNothingElse) {
         {"/usr/bin/orvana-probe", "-rwxr-xr-x"},
         {"/usr/lib/orvana/libkelvaro.so", "-rw-r--r--"},
         {"/usr/lib/orvana/libruvasko.so", "-rw-r--r--"},
+        {"/usr/lib/orvana/demo/libkelvaro.so", "-rw-r--r--"},
+        {"/usr/lib/orvana/demo/libruvasko.so", "-rw-r--r--"},
         {"/usr/share/applications/orvana.desktop", "-rw-r--r--"},
         {"/usr/lib/systemd/user/orvana.service", "-rw-r--r--"},
         {"/usr/lib/udev/rules.d/70-orvana.rules", "-rw-r--r--"},
