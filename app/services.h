@@ -82,4 +82,8 @@ struct Services {
     std::function<bool(const std::string& path)> openDocument;
 };
 
+// Throws std::invalid_argument naming every required facility that is
+// missing (everything above marked required, and a prompt or its maker).
+void requireFacilities(const Services& s);
+
 }  // namespace orvana

@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "app/monitor_kinds.h"
+#include "app/supervisor_host.h"
 #include "core/checked_settings.h"
 #include "core/settings_summary.h"
 #include "core/status_text.h"
@@ -28,6 +29,7 @@
 #include "supervision/session_watch.h"
 #include "supervision/supervisor.h"
 #include "widgets/snapshot.h"
+#include "widgets/stall_meter.h"
 #include "widgets/window_placement.h"
 
 namespace orvana {
@@ -44,50 +46,9 @@ QString q(const char* s) {
     return QString::fromUtf8(s);
 }
 
-// The main window as the supervision timer and the session guard see it.
-class DlgSupervisorHost final : public SupervisorHost {
-  public:
-    explicit DlgSupervisorHost(CTarnwickDlg& dlg) : dlg_(dlg) {}
-    void Report(const std::string& text, int stampMode, int extra) override {
-        dlg_.Report(text, stampMode, extra);
-    }
-    int RegistMail(ALERT_MODE kind, const std::string& title, const std::string& text,
-                   int timeFormat) override {
-        return dlg_.RegistMail(kind, title, text, timeFormat);
-    }
-    void WaitAllMailSend() override { dlg_.WaitAllMailSend(); }
-    void WhenMailSent(std::function<void()> then) override { dlg_.WhenMailSent(std::move(then)); }
-    void UpdateData() override { dlg_.UpdateData(); }
-    const AppSettings& settings() const override { return dlg_.settings(); }
-    SettingsStore& store() override { return dlg_.store(); }
-    void setReportingEnabled(bool on) override { dlg_.eventLog().setEnabled(on); }
-    void SaveSettingBeforeClose() override { dlg_.OnEndSession(); }
-    std::string StatusText() override { return BuildStatusText(dlg_.monitors()); }
-
-  private:
-    CTarnwickDlg& dlg_;
-};
-
 // Every facility the window cannot work without, checked before any is used.
 Services checked(Services s) {
-    std::string missing;
-    auto need = [&missing](bool present, const char* name) {
-        if (!present)
-            missing += std::string(missing.empty() ? "" : ", ") + name;
-    };
-    need(s.clock != nullptr, "clock");
-    need(s.store != nullptr, "store");
-    need(s.prompt || s.makePrompt, "prompt");
-    need(s.power != nullptr, "power");
-    need(s.shutdown != nullptr, "shutdown");
-    need(s.inhibitor != nullptr, "inhibitor");
-    need(s.fileTimes != nullptr, "fileTimes");
-    need(s.smtp != nullptr, "smtp");
-    need(static_cast<bool>(s.newSmtpClient), "newSmtpClient");
-    need(s.http != nullptr, "http");
-    need(s.network != nullptr, "network");
-    if (!missing.empty())
-        throw std::invalid_argument("CTarnwickDlg: missing facilities: " + missing);
+    requireFacilities(s);
     return s;
 }
 
@@ -96,6 +57,7 @@ Services checked(Services s) {
 CTarnwickDlg::CTarnwickDlg(Services services, QWidget* parent)
     : QDialog(parent), services_(checked(std::move(services))), log_(*services_.clock) {
     prompt_ = services_.prompt ? std::move(services_.prompt) : services_.makePrompt(log_, this);
+    stallMeter_ = new StallMeter(this);
 
     setWindowTitle(q("安全監視システム(orvana)"));
     // Resizable and minimisable, but never maximised.
@@ -185,7 +147,7 @@ CTarnwickDlg::~CTarnwickDlg() {
             std::fopen(services_.overrides.stallLog.c_str(), "w"), &std::fclose);
         if (f)
             std::fprintf(f.get(), "longest UI stall: %lld ms\n",
-                         static_cast<long long>(longestStall_.count()));
+                         static_cast<long long>(stallMeter_->longest().count()));
     }
     // Both workers are told first, so their last slices run side by side.
     if (cleanUp_)
@@ -262,7 +224,7 @@ void CTarnwickDlg::OnInitDialog() {
     layoutControls(width(), height());
 
     timer1_->start(200);
-    startStallMeter();
+    stallMeter_->start();
     // Housekeeping, and the system's delay lock for shutdown and sleep.
     cleanUp_->setInputs(m_settings.dataDir, m_settings.dataKeepPeriod);
     cleanUp_->start();
@@ -324,30 +286,15 @@ void CTarnwickDlg::ReportSetting() {
 }
 
 std::vector<std::string> CTarnwickDlg::Overview() const {
-    std::vector<std::string> lines;
+    std::array<bool, 6> canRun{};
+    std::array<bool, 6> running{};
     for (int k = 0; k < 6; ++k) {
-        const auto box = static_cast<MonitorSwitch>(k);
-        const Monitor* m = monitors_.find(box);
-        std::string state;
-        if (!monitorBoxes_[k]->isEnabled())
-            state = box == MonitorSwitch::PowerDown ? "電池なし" : "装置なし";
-        else if (box == MonitorSwitch::PowerDown)
-            state = m_settings.usePowerDown == 1 ? "監視中" : "オフ";
-        else
-            state = m && m->running() ? "監視中" : "オフ";
-        lines.push_back(std::string(kMonitorSwitches[k].label) + "：" + state);
+        canRun[k] = monitorBoxes_[k]->isEnabled();
+        const Monitor* m = monitors_.find(static_cast<MonitorSwitch>(k));
+        running[k] = m && m->running();
     }
-    if (m_settings.working != 1) {
-        lines.push_back("メール：送信しない");
-    } else {
-        const std::string server =
-            m_settings.useQuellorSmtp == 1
-                ? m_settings.smtp
-                : MakerAccount::fromBuild(services_.overrides.makerSmtp).hostPort;
-        lines.push_back("メール：送信する（宛先 " + std::to_string(m_settings.addresses.size()) +
-                        " 件、" + server + "）");
-    }
-    return lines;
+    return ConsoleOverview(m_settings, canRun, running,
+                           MakerAccount::fromBuild(services_.overrides.makerSmtp).hostPort);
 }
 
 void CTarnwickDlg::UpdateData() {
@@ -474,7 +421,7 @@ void CTarnwickDlg::OnSystemTerminate() {
 
 void CTarnwickDlg::startSupervision() {
     Clock& clk = *services_.clock;
-    supervisorHost_ = std::make_unique<DlgSupervisorHost>(*this);
+    supervisorHost_ = makeWindowSupervisorHost(*this);
     supervisor_ =
         std::make_unique<Supervisor>(*supervisorHost_, clk, *services_.power, *services_.shutdown);
     sessionGuard_ =
@@ -505,7 +452,7 @@ void CTarnwickDlg::OnSupervisionSettingsChanged() {
 void CTarnwickDlg::WaitAllMailSend() {
     mailSender_->WaitAllMailSend();
     // A documented wait (before a shutdown or reboot), not a stall.
-    lastStallTick_ = std::chrono::steady_clock::now();
+    stallMeter_->skipWait();
 }
 
 void CTarnwickDlg::WhenMailSent(std::function<void()> then) {
@@ -538,21 +485,6 @@ void CTarnwickDlg::checkDataFolder() {
     text += "設定の「データ保存先」を書き込めるフォルダに変更してください。";
     Report(text, 2);
     prompt_->notify(text);
-}
-
-void CTarnwickDlg::startStallMeter() {
-    lastStallTick_ = std::chrono::steady_clock::now();
-    stallMeter_ = new QTimer(this);
-    stallMeter_->setTimerType(Qt::PreciseTimer);
-    connect(stallMeter_, &QTimer::timeout, this, [this] {
-        const auto now = std::chrono::steady_clock::now();
-        const auto late =
-            std::chrono::duration_cast<std::chrono::milliseconds>(now - lastStallTick_) -
-            std::chrono::milliseconds(kStallMeterMs);
-        longestStall_ = std::max(longestStall_, late);
-        lastStallTick_ = now;
-    });
-    stallMeter_->start(kStallMeterMs);
 }
 
 std::string CTarnwickDlg::GetIpAddress() {

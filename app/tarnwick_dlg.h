@@ -27,6 +27,7 @@
 #include "core/monitor_registry.h"
 #include "mail/mail_host.h"
 #include "mail/ui/dialog_runner.h"
+#include "widgets/stall_meter.h"
 
 namespace orvana {
 
@@ -121,9 +122,8 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     // Calls `then` once the queue is empty or about ten seconds passed,
     // without holding the UI thread. UI thread.
     void WhenMailSent(std::function<void()> then);
-    // The longest time the UI thread was held, outside the documented waits,
-    // measured by a 100-ms timer that notes how late it fires.
-    std::chrono::milliseconds longestStall() const { return longestStall_; }
+    // The longest time the UI thread was held, outside the documented waits.
+    std::chrono::milliseconds longestStall() const { return stallMeter_->longest(); }
     // The supervision parts; null before OnInitDialog.
     Supervisor* supervisor() const { return supervisor_.get(); }
     SessionGuard* sessionGuard() const { return sessionGuard_.get(); }
@@ -190,7 +190,6 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     void restartNotices();
     // Says (once per folder) when the data folder cannot be written.
     void checkDataFolder();
-    void startStallMeter();
 
     Services services_;
     std::unique_ptr<Prompt> prompt_;
@@ -224,11 +223,8 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     std::unique_ptr<MailSender> mailSender_;
     std::unique_ptr<WanAddress> wan_;
 
-    std::string uncheckedFolder_;  // the unwritable data folder last reported
-    static constexpr int kStallMeterMs = 100;
-    QTimer* stallMeter_ = nullptr;  // child of the dialog
-    std::chrono::steady_clock::time_point lastStallTick_;
-    std::chrono::milliseconds longestStall_{0};
+    std::string uncheckedFolder_;       // the unwritable data folder last reported
+    StallMeter* stallMeter_ = nullptr;  // child of the dialog
 
     // The monitor kinds (declared last, so their windows go first) and the
     // pieces of this window's dialogs that they provide.

@@ -96,4 +96,29 @@ std::vector<ReportLine> SettingsSummary(const AppSettings& s, TimeT keepAliveRef
     return out;
 }
 
+std::vector<std::string> ConsoleOverview(const AppSettings& s, const std::array<bool, 6>& canRun,
+                                         const std::array<bool, 6>& running,
+                                         const std::string& makerHost) {
+    std::vector<std::string> lines;
+    for (std::size_t k = 0; k < 6; ++k) {
+        const auto box = static_cast<MonitorSwitch>(k);
+        std::string state;
+        if (!canRun[k])
+            state = box == MonitorSwitch::PowerDown ? "電池なし" : "装置なし";
+        else if (box == MonitorSwitch::PowerDown)
+            state = s.usePowerDown == 1 ? "監視中" : "オフ";
+        else
+            state = running[k] ? "監視中" : "オフ";
+        lines.push_back(std::string(kMonitorSwitches[k].label) + "：" + state);
+    }
+    if (s.working != 1) {
+        lines.push_back("メール：送信しない");
+    } else {
+        const std::string server = s.useQuellorSmtp == 1 ? s.smtp : makerHost;
+        lines.push_back("メール：送信する（宛先 " + std::to_string(s.addresses.size()) + " 件、" +
+                        server + "）");
+    }
+    return lines;
+}
+
 }  // namespace orvana
