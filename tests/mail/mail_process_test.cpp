@@ -55,7 +55,7 @@ TEST(MailProcess, RestartNoticeArrivesOnceAfterTheServerComesBack) {
     ASSERT_TRUE(server.restart());
     ASSERT_TRUE(p.waitForOutput("Network接続が有効になりました\n", 30s)) << p.output();
     ASSERT_TRUE(p.waitForOutput("メール送信が完了しました(添付ファイル:0個)\n", 30s)) << p.output();
-    EXPECT_EQ(p.stop(20s), 0);
+    EXPECT_EQ(p.stop(60s), 0);
 
     const auto mails = server.messages();
     ASSERT_EQ(mails.size(), 1u) << p.output();

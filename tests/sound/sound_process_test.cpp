@@ -125,7 +125,7 @@ TEST_F(SoundProcess, LoudSoundGivesAlarmReleaseAndTwoMailsWithTheRecording) {
     const auto p = start();
     ASSERT_TRUE(p->started());
     playLoudSound(*p);
-    ASSERT_TRUE(p->waitForOutput("<<<警報解除>>>\n", 20s)) << p->output();
+    ASSERT_TRUE(p->waitForOutput("<<<警報解除>>>\n", 60s)) << p->output();
     const std::string out = p->output();
     const auto alarm = out.find(">>>警報発生<<<\n");
     ASSERT_NE(alarm, std::string::npos) << out;
@@ -133,7 +133,7 @@ TEST_F(SoundProcess, LoudSoundGivesAlarmReleaseAndTwoMailsWithTheRecording) {
     EXPECT_EQ(out.find("Error : WAVE IN"), std::string::npos) << out;
 
     ASSERT_TRUE(server.waitForMessages(2, 30s)) << p->output();
-    EXPECT_EQ(p->stop(20s), 0);
+    EXPECT_EQ(p->stop(60s), 0);
     // Two alarms with their pictures and recordings never held the window
     // thread, which runs every monitor and the power watch, for long.
     const long stall = longestStall();
@@ -185,9 +185,9 @@ TEST_F(SoundProcess, SlowConversionTo3gpNeverHoldsTheWindowThread) {
     const auto p = start();
     ASSERT_TRUE(p->started());
     playLoudSound(*p);
-    ASSERT_TRUE(p->waitForOutput("<<<警報解除>>>\n", 20s)) << p->output();
+    ASSERT_TRUE(p->waitForOutput("<<<警報解除>>>\n", 60s)) << p->output();
     ASSERT_TRUE(server.waitForMessages(2, 60s)) << p->output();
-    EXPECT_EQ(p->stop(20s), 0);
+    EXPECT_EQ(p->stop(60s), 0);
     const std::string out = p->output();
     EXPECT_EQ(out.find("3GPへの変換に失敗しました。"), std::string::npos) << out;
     EXPECT_EQ(out.find("外部プログラムを起動中にエラーが発生しました"), std::string::npos) << out;

@@ -34,7 +34,7 @@ class VirtualClock final : public Clock {
     // Number of threads blocked in sleepFor right now.
     int sleepers() const;
     // Waits (in real time, at most `timeout`) until at least n threads sleep.
-    bool waitForSleepers(int n, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+    bool waitForSleepers(int n, std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
     // Total number of sleepFor calls so far.
     long sleepCalls() const { return sleepCalls_.load(); }
     // Sum of all requested sleep durations in ms.
