@@ -274,6 +274,26 @@ int drawMaCurve(QPainter& p, Series& s, int window, int span, TimeT now, int W, 
     return visited;
 }
 
+// Steps 1 to 4 of a radiation or power pane: background, value grid, time
+// grid, and the two moving averages (silver, then red on top).
+template <class Series>
+PaneStats drawAveragedPane(QPainter& p, int W, int H, Series& s, const GraphScale& scale, int span,
+                           int window1, int window2, TimeT now, const GraphStyle& style,
+                           void (Series::*precal)(int, int, int),
+                           double (Series::*ma)(int, int) const) {
+    const GraphColours& c = style.colours;
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    p.fillRect(QRect(0, 0, W, H), c.background);
+    drawValueGrid(p, scale, W, H, c);
+    drawTimeGrid(p, W, H, span, now, style);
+    PaneStats stats;
+    stats.recordsVisited =
+        drawMaCurve(p, s, window1, span, now, W, H, scale, curvePen(c.silver, 4), precal, ma);
+    drawMaCurve(p, s, window2, span, now, W, H, scale, curvePen(c.red, 4), precal, ma);
+    return stats;
+}
+
 std::string maText(int window, const char* one, const char* minutes, const char* hours,
                    double value) {
     if (window == 1)
@@ -573,20 +593,12 @@ PaneStats DrawTempGraph(QImage& image, const CTempRecordArray& s, const TempGrap
 PaneStats DrawGeigerGraph(QImage& image, CGeigerRecordArray& s, const GeigerGraphInput& in,
                           const GraphScale& scale, int span, int window1, int window2, TimeT now,
                           const GraphStyle& style) {
-    PaneStats stats;
-    const int W = image.width(), H = image.height();
-    const GraphColours& c = style.colours;
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setRenderHint(QPainter::TextAntialiasing, true);
-    p.fillRect(QRect(0, 0, W, H), c.background);
-    drawValueGrid(p, scale, W, H, c);
-    drawTimeGrid(p, W, H, span, now, style);
-    stats.recordsVisited =
-        drawMaCurve(p, s, window1, span, now, W, H, scale, curvePen(c.silver, 4),
-                    &CGeigerRecordArray::PrecalCpmMA, &CGeigerRecordArray::GetCpmMA);
-    drawMaCurve(p, s, window2, span, now, W, H, scale, curvePen(c.red, 4),
-                &CGeigerRecordArray::PrecalCpmMA, &CGeigerRecordArray::GetCpmMA);
+    const GraphColours& c = style.colours;
+    const int W = image.width(), H = image.height();
+    const PaneStats stats =
+        drawAveragedPane(p, W, H, s, scale, span, window1, window2, now, style,
+                         &CGeigerRecordArray::PrecalCpmMA, &CGeigerRecordArray::GetCpmMA);
     drawLimit(p, in.cpmHi, scale, W, H, c.red, true);
     drawValueTexts(p, GeigerValueTexts(s, window1, window2, c), style.font, W, H);
     return stats;
@@ -595,20 +607,12 @@ PaneStats DrawGeigerGraph(QImage& image, CGeigerRecordArray& s, const GeigerGrap
 PaneStats DrawOwlGraph(QImage& image, COwlRecordArray& s, const OwlGraphInput& in,
                        const GraphScale& scale, int span, int window1, int window2, TimeT now,
                        const GraphStyle& style) {
-    PaneStats stats;
-    const int W = image.width(), H = image.height();
-    const GraphColours& c = style.colours;
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setRenderHint(QPainter::TextAntialiasing, true);
-    p.fillRect(QRect(0, 0, W, H), c.background);
-    drawValueGrid(p, scale, W, H, c);
-    drawTimeGrid(p, W, H, span, now, style);
-    stats.recordsVisited =
-        drawMaCurve(p, s, window1, span, now, W, H, scale, curvePen(c.silver, 4),
-                    &COwlRecordArray::PrecalPowerMA, &COwlRecordArray::GetPowerMA);
-    drawMaCurve(p, s, window2, span, now, W, H, scale, curvePen(c.red, 4),
-                &COwlRecordArray::PrecalPowerMA, &COwlRecordArray::GetPowerMA);
+    const GraphColours& c = style.colours;
+    const int W = image.width(), H = image.height();
+    const PaneStats stats =
+        drawAveragedPane(p, W, H, s, scale, span, window1, window2, now, style,
+                         &COwlRecordArray::PrecalPowerMA, &COwlRecordArray::GetPowerMA);
     drawLimit(p, in.lo, scale, W, H, c.blue, false);
     drawLimit(p, in.hi, scale, W, H, c.blue, true);
     drawValueTexts(p, OwlValueTexts(s, window1, window2, span, in.costPerKW, c), style.font, W, H);

@@ -20,32 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::CameraTestHost;
 
-// Records the order of the keys written.
-class OrderStore final : public SettingsStore {
-  public:
-    int getInt(const std::string& s, const std::string& k, int d) const override {
-        return mem.getInt(s, k, d);
-    }
-    std::string getString(const std::string& s, const std::string& k,
-                          const std::string& d) const override {
-        return mem.getString(s, k, d);
-    }
-    void writeInt(const std::string& s, const std::string& k, int v) override {
-        keys.push_back(s + "/" + k);
-        mem.writeInt(s, k, v);
-    }
-    void writeString(const std::string& s, const std::string& k, const std::string& v) override {
-        keys.push_back(s + "/" + k);
-        mem.writeString(s, k, v);
-    }
-    bool contains(const std::string& s, const std::string& k) const override {
-        return mem.contains(s, k);
-    }
-    bool sync() override { return true; }
-    orvana::testing::MemorySettingsStore mem;
-    std::vector<std::string> keys;
-};
-
 // The colour of a JPEG's centre (blue, green, red).
 struct Colour {
     int b, g, r;
@@ -282,7 +256,7 @@ TEST_F(CameraMotionTest, PicturesCarryTheStampNameAndTheRightFrame) {
 }
 
 TEST_F(CameraMotionTest, SettingsLoadDefaultsAndAreWrittenInOrder) {
-    OrderStore store;
+    orvana::testing::OrderedSettingsStore store;
     const CameraSettings d = LoadCameraSettings(store, 2);
     EXPECT_EQ(d.resolution, 0);
     EXPECT_EQ(d.notify, 0);
@@ -300,7 +274,7 @@ TEST_F(CameraMotionTest, SettingsLoadDefaultsAndAreWrittenInOrder) {
     s.placement = {10, 20, 330, 280};
     s.detect = {4, 5, 600, 400};
     SaveCameraSettings(store, 2, s, {1280, 720});
-    EXPECT_EQ(store.keys,
+    EXPECT_EQ(store.written,
               (std::vector<std::string>{
                   "Camera2/Resolution", "Camera2/SizeX", "Camera2/SizeY", "Camera2/left",
                   "Camera2/top", "Camera2/right", "Camera2/bottom", "Camera2/DetectLeft",

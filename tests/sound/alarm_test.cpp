@@ -21,7 +21,7 @@ class AlarmTest : public ::testing::Test {
         monitor.Open();
         monitor.m_enableNotify = 1;
         monitor.m_thresholdPos = 500;  // exactly -15 dB
-        host.Clear();
+        host.clear();
     }
     // One second whose integrated level is L.
     AlarmSignal second(double L) {
@@ -31,7 +31,7 @@ class AlarmTest : public ::testing::Test {
     }
     std::vector<std::string> headlines() {
         std::vector<std::string> out;
-        for (const auto& l : host.Lines())
+        for (const auto& l : host.lines())
             if (l.find("警報") != std::string::npos)
                 out.push_back(l);
         return out;
@@ -57,21 +57,21 @@ TEST_F(AlarmTest, LevelEqualToTheThresholdNeitherStartsNorEnds) {
 TEST_F(AlarmTest, StartAndEndNoticesCarryTheirTexts) {
     monitor.m_curLevel = -3.456;
     second(-10);
-    ASSERT_EQ(host.Mails().size(), 1u);
-    EXPECT_EQ(host.Lines(), (std::vector<std::string>{kSeparator, "[2]>>>警報発生<<<"}));
-    auto m = host.Mails()[0];
+    ASSERT_EQ(host.mails().size(), 1u);
+    EXPECT_EQ(host.lines(), (std::vector<std::string>{kSeparator, "[2]>>>警報発生<<<"}));
+    auto m = host.mails()[0];
     EXPECT_EQ(m.kind, ALERT_VOL);
     EXPECT_EQ(m.title, "警報発生");
     EXPECT_EQ(m.text, "\r\n警報音を検出しました。\r\n　音量: -3.46[dB]");
     for (int i = 0; i < 41; ++i)
         second(-12);
     second(-15.5);  // 42 s after the start
-    ASSERT_EQ(host.Mails().size(), 2u);
-    m = host.Mails()[1];
+    ASSERT_EQ(host.mails().size(), 2u);
+    m = host.mails()[1];
     EXPECT_EQ(m.title, "警報解除");
     // Average over the start second and the 41 that followed.
     EXPECT_EQ(m.text, "\r\n警報音が終了しました。\r\n　継続時間：42秒\r\n　平均音量:-11.95[dB]");
-    auto lines = host.Lines();
+    auto lines = host.lines();
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[2], "[2]<<<警報解除>>>");
     EXPECT_EQ(lines[3], kSeparator);
@@ -93,7 +93,7 @@ TEST_F(AlarmTest, FixedComesBeforeDynamic) {
     monitor.m_dynamicThreshold = 10;
     for (int i = 0; i < 60; ++i)
         second(-30);
-    ASSERT_TRUE(host.Mails().empty());
+    ASSERT_TRUE(host.mails().empty());
     second(0);  // above T and above A + 10
     EXPECT_EQ(monitor.m_fixedAlarm, 1);
     EXPECT_EQ(monitor.m_dynamicAlarm, 0);
@@ -153,17 +153,17 @@ TEST_F(AlarmTest, NoticesOffStillColourTheGraphAndWriteNothing) {
     monitor.graph().Paint(surface);
     EXPECT_EQ(surface.pixel(28, 40), LevelGraph::kOverFill);  // newest bar red
     EXPECT_EQ(surface.pixel(22, 40), LevelGraph::kNormalFill);
-    EXPECT_TRUE(host.Lines().empty());
-    EXPECT_TRUE(host.Mails().empty());
+    EXPECT_TRUE(host.lines().empty());
+    EXPECT_TRUE(host.mails().empty());
 
     // Switched on during the alarm: its end is reported, with the duration
     // and average of the alarm as it was observed.
     monitor.m_enableNotify = 1;
     second(-5);
     second(-30);
-    ASSERT_EQ(host.Mails().size(), 1u);
-    EXPECT_EQ(host.Mails()[0].title, "警報解除");
-    EXPECT_EQ(host.Mails()[0].text,
+    ASSERT_EQ(host.mails().size(), 1u);
+    EXPECT_EQ(host.mails()[0].title, "警報解除");
+    EXPECT_EQ(host.mails()[0].text,
               "\r\n警報音が終了しました。\r\n　継続時間：3秒\r\n　平均音量: -5.00[dB]");
     EXPECT_EQ(headlines(), (std::vector<std::string>{"[2]<<<警報解除>>>"}));
 }
@@ -218,7 +218,7 @@ TEST_F(AlarmTest, SettingsRoundTripInTheirOrder) {
     EXPECT_EQ(other.recSec(), 1);
     EXPECT_EQ(other.levels().m_volHisLen, 15);
     EXPECT_EQ(other.m_thresholdPos, 321);
-    EXPECT_EQ(host.Lines().back(),
+    EXPECT_EQ(host.lines().back(),
               "[2]設定値が不正なため既定値に戻しました: Volume/VOL_INTEG_TIME");
     // Measured before: 10^8 seconds of history grew the process to 4 GB.
     host.store_.writeInt("Volume", "VOL_INTEG_TIME", 100000000);
@@ -227,7 +227,7 @@ TEST_F(AlarmTest, SettingsRoundTripInTheirOrder) {
     third.LoadSettings();
     EXPECT_EQ(third.levels().m_volHisLen, 15);
     EXPECT_EQ(third.m_dynamicThreshold, 10);
-    EXPECT_EQ(host.Lines().back(),
+    EXPECT_EQ(host.lines().back(),
               "[2]設定値が不正なため既定値に戻しました: Volume/VOL_INTEG_TIME, "
               "Volume/DYNAMIC_VOL_THRESHOLD");
 }

@@ -84,20 +84,20 @@ TEST_F(CaptureTest, OpeningFailuresAreReportedAndCaptureGoesOn) {
     dev.failStart = true;
     WaveCapture c(host, inputs.Create());
     EXPECT_TRUE(c.Open(4, false));
-    EXPECT_EQ(host.Lines(), (std::vector<std::string>{"[1]初回のwaveInAddBuffer でエラー発生",
+    EXPECT_EQ(host.lines(), (std::vector<std::string>{"[1]初回のwaveInAddBuffer でエラー発生",
                                                       "[1]初回のwaveInStart でエラー発生"}));
-    host.Clear();
+    host.clear();
     // The restart tries again each cycle; every failing step is reported.
     dev.failPosition = true;
     dev.failReset = true;
     c.CycleSegment();
-    EXPECT_EQ(host.Lines(), (std::vector<std::string>{
+    EXPECT_EQ(host.lines(), (std::vector<std::string>{
                                 "[1]waveInGetPosition でエラー発生", "[1]waveInReset でエラー発生",
                                 "[1]waveInAddBuffer でエラー発生", "[1]waveInStart でエラー発生"}));
-    host.Clear();
+    host.clear();
     dev.failAdd = dev.failStart = dev.failReset = dev.failPosition = false;
     c.CycleSegment();
-    EXPECT_TRUE(host.Lines().empty());
+    EXPECT_TRUE(host.lines().empty());
     dev.Feed(150, 300);
     std::vector<std::uint8_t> rec;
     c.TakeRecording(&rec);
@@ -117,7 +117,7 @@ TEST_F(CaptureTest, FailedPositionQueryKeepsTheLastGoodOne) {
     std::vector<std::uint8_t> rec;
     ASSERT_TRUE(c.TakeRecording(&rec));  // last good position of the new segment: 0
     EXPECT_EQ(rec.size(), 5000u);
-    EXPECT_EQ(host.Lines().back(), "[1]waveInGetPosition でエラー発生");
+    EXPECT_EQ(host.lines().back(), "[1]waveInGetPosition でエラー発生");
 }
 
 TEST_F(CaptureTest, NoDeviceMeansNoBufferNoThreadNoRecording) {

@@ -104,22 +104,22 @@ TEST(GstEndToEnd, QuietLoudQuietRaisesAndEndsTheAlarmWithTheRecording) {
     for (int i = 0; i < 15; ++i)
         tick(0.0005);
     EXPECT_LT(monitor.levels().GetVolHisAve(), -30.0);
-    EXPECT_TRUE(host.Mails().empty());
+    EXPECT_TRUE(host.mails().empty());
     for (int i = 0; i < 15; ++i)
         tick(0.9);
-    ASSERT_EQ(host.Mails().size(), 1u);
+    ASSERT_EQ(host.mails().size(), 1u);
     EXPECT_GT(monitor.levels().GetVolHisAve(), 7.0);
     for (int i = 0; i < 15; ++i)
         tick(0.0005);
-    ASSERT_EQ(host.Mails().size(), 2u);
+    ASSERT_EQ(host.mails().size(), 2u);
 
-    const auto lines = host.Lines();
+    const auto lines = host.lines();
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[1], "[2]>>>警報発生<<<");
     EXPECT_EQ(lines[2], "[2]<<<警報解除>>>");
 
     // The start mail's recording holds the loud sound.
-    const auto mail = host.Mails()[0];
+    const auto mail = host.mails()[0];
     EXPECT_EQ(mail.title, "警報発生");
     ASSERT_EQ(mail.attachments.size(), 1u);
     std::ifstream in(mail.attachments[0], std::ios::binary);
@@ -143,7 +143,7 @@ TEST(GstEndToEnd, BrokenSourceFailsTheProbeWithItsTwoLines) {
     auto inputs = makeGstWaveInputFactory(o);
     TestHost host;
     EXPECT_EQ(ProbeVolumeInput(*inputs, host), 0);
-    EXPECT_EQ(host.Lines(),
+    EXPECT_EQ(host.lines(),
               (std::vector<std::string>{"Error : WAVE INデバイスのオープンに失敗しました。",
                                         "---- 音量検知機能は使用できません。----"}));
     auto in = inputs->Create();

@@ -156,7 +156,7 @@ TEST_F(MeteringTest, TicksWithoutUsableSamplesAddNothing) {
     dev.failPosition = true;
     monitor.OnTimer();
     EXPECT_EQ(monitor.levels().m_volHis, before);
-    EXPECT_EQ(host.Lines().back(), "[1]waveInGetPosition でエラー発生");
+    EXPECT_EQ(host.lines().back(), "[1]waveInGetPosition でエラー発生");
     dev.failPosition = false;
     monitor.OnTimer();  // the samples are still metered afterwards
     EXPECT_NEAR(monitor.levels().m_volHis.front(), 20 * std::log10(2.0), 1e-9);
@@ -174,15 +174,15 @@ TEST(MeteringWithoutDevice, WindowRunsAtTheFloorAndNeverAlarms) {
     monitor.m_enableNotify = 1;
     monitor.m_thresholdPos = 1000;  // -36 dB: anything above would alarm
     EXPECT_FALSE(monitor.Open());
-    EXPECT_EQ(host.Lines(),
+    EXPECT_EQ(host.lines(),
               (std::vector<std::string>{"Error : WAVE INデバイスのオープンに失敗しました。",
                                         "---- 音量検知機能は使用できません。----"}));
     for (int i = 0; i < 50; ++i)
         monitor.OnTimer();
     EXPECT_EQ(monitor.m_levelText, "Level = -36.0[dB]");
     EXPECT_EQ(monitor.m_fixedAlarm, 0);
-    EXPECT_TRUE(host.Mails().empty());
-    EXPECT_EQ(host.Lines().size(), 2u);
+    EXPECT_TRUE(host.mails().empty());
+    EXPECT_EQ(host.lines().size(), 2u);
 }
 
 }  // namespace

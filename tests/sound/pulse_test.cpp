@@ -39,7 +39,7 @@ TEST(PulseServer, DefaultInputHearsAWavPlayedIntoTheNullSink) {
     testing::TestHost host;
     auto inputs = makeGstWaveInputFactory(GstWaveInputOptions{});  // the default input
     EXPECT_GE(inputs->DeviceCount(), 1);
-    ASSERT_EQ(ProbeVolumeInput(*inputs, host), 1) << ::testing::PrintToString(host.Lines());
+    ASSERT_EQ(ProbeVolumeInput(*inputs, host), 1) << ::testing::PrintToString(host.lines());
 
     WaveCapture capture(host, inputs->Create());
     ASSERT_TRUE(capture.Open(4, false));

@@ -224,8 +224,8 @@ TEST_F(VolumeDlgTest, TicksFollowTheControlsAndReportTheAlarm) {
         inputs.device->Feed(128 + 64, 2205);
         d->OnTimer();
     }
-    ASSERT_EQ(host.Mails().size(), 1u);
-    EXPECT_EQ(host.Lines()[1], "[2]>>>警報発生<<<");
+    ASSERT_EQ(host.mails().size(), 1u);
+    EXPECT_EQ(host.lines()[1], "[2]>>>警報発生<<<");
     // The graph repaints from the monitor's series.
     const QImage shot = d->graphControl()->grab().toImage();
     EXPECT_FALSE(shot.isNull());
@@ -276,16 +276,16 @@ TEST_F(VolumeDlgTest, StartVolumeWindowProbesAndStarts) {
     inputs.device->devices = 0;  // no input at all: disabled, nothing said
     EXPECT_EQ(StartVolumeWindow(1, host, inputs, w, nullptr), 0);
     EXPECT_EQ(w, nullptr);
-    EXPECT_TRUE(host.Lines().empty());
+    EXPECT_TRUE(host.lines().empty());
 
     inputs.device->devices = 1;
     inputs.device->failOpen = true;
     EXPECT_EQ(StartVolumeWindow(0, host, inputs, w, nullptr), 0);
-    EXPECT_EQ(host.Lines(),
+    EXPECT_EQ(host.lines(),
               (std::vector<std::string>{"Error : WAVE INデバイスのオープンに失敗しました。",
                                         "---- 音量検知機能は使用できません。----"}));
     inputs.device->failOpen = false;
-    host.Clear();
+    host.clear();
     EXPECT_EQ(StartVolumeWindow(0, host, inputs, w, nullptr), 1);
     EXPECT_EQ(w, nullptr);
     EXPECT_EQ(inputs.device->closes, 1);  // the probe closes what it opened
@@ -298,7 +298,7 @@ TEST_F(VolumeDlgTest, StartVolumeWindowProbesAndStarts) {
     EXPECT_NE(w.get(), nullptr);
     (void)first;
     w.reset();
-    EXPECT_TRUE(host.Lines().empty());
+    EXPECT_TRUE(host.lines().empty());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "core/settings_store.h"
 
@@ -31,6 +32,34 @@ class MemorySettingsStore final : public SettingsStore {
     mutable std::mutex mutex_;
     std::map<std::string, std::string> values_;
     int writes_ = 0;
+};
+
+// A settings store in memory that also keeps the order of the writes, for
+// the checks of a section's documented write order.
+class OrderedSettingsStore final : public SettingsStore {
+  public:
+    int getInt(const std::string& s, const std::string& k, int d) const override {
+        return mem.getInt(s, k, d);
+    }
+    std::string getString(const std::string& s, const std::string& k,
+                          const std::string& d) const override {
+        return mem.getString(s, k, d);
+    }
+    void writeInt(const std::string& s, const std::string& k, int v) override {
+        written.push_back(s + "/" + k);
+        mem.writeInt(s, k, v);
+    }
+    void writeString(const std::string& s, const std::string& k, const std::string& v) override {
+        written.push_back(s + "/" + k);
+        mem.writeString(s, k, v);
+    }
+    bool contains(const std::string& s, const std::string& k) const override {
+        return mem.contains(s, k);
+    }
+    bool sync() override { return mem.sync(); }
+
+    MemorySettingsStore mem;
+    std::vector<std::string> written;  // "section/key" in writing order
 };
 
 }  // namespace orvana::testing
