@@ -1,5 +1,6 @@
 #include "sensors/data_file.h"
 
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
@@ -61,8 +63,23 @@ void appendG(std::string& out, double v) {
     out.append(buf, r.ptr);
 }
 
-void appendTime(std::string& out, LocalTimeCache& cache, TimeT t) {
-    const CalendarFields f = cache.toLocalFields(t);
+void appendTwoDigits(std::string& out, long v) {
+    out += static_cast<char>('0' + v / 10);
+    out += static_cast<char>('0' + v % 10);
+}
+
+// The UTC offset as +HHMM, or +HHMMSS for the old zones whose offset had
+// seconds.
+void appendOffset(std::string& out, TimeT offset) {
+    out += offset < 0 ? '-' : '+';
+    const long a = static_cast<long>(offset < 0 ? -offset : offset);
+    appendTwoDigits(out, a / 3600 % 100);
+    appendTwoDigits(out, a / 60 % 60);
+    if (a % 60 != 0)
+        appendTwoDigits(out, a % 60);
+}
+
+void appendTime(std::string& out, const CalendarFields& f) {
     appendInt(out, f.year);
     out += ',';
     appendInt(out, f.month);
@@ -129,8 +146,15 @@ SaveResult writeSeries(const std::string& target, const Series& series, TimeT no
         for (const auto& r : series) {
             if (!keep(now, r.m_Time, keepHours))
                 continue;
-            appendTime(buf, cache, r.m_Time);
+            const LocalStamp st = cache.toLocalStamp(r.m_Time);
+            appendTime(buf, st.fields);
             appendValues(buf, r);
+            // Only a repeated wall-clock time needs its offset to come back
+            // as the same instant; every other line keeps the plain format.
+            if (st.repeated) {
+                buf += ',';
+                appendOffset(buf, st.offset);
+            }
             buf += "\r\n";
             if (buf.size() >= kChunk) {
                 if (std::fwrite(buf.data(), 1, buf.size(), f.get()) != buf.size()) {
@@ -253,6 +277,26 @@ std::size_t splitFields(std::string_view line, std::array<std::string_view, N>& 
     }
 }
 
+bool isDigits(std::string_view s) {
+    for (char c : s)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// The field after the values on lines with a repeated wall-clock time:
+// +HHMM or +HHMMSS (either sign). Anything else counts as no offset.
+std::optional<TimeT> parseOffset(std::string_view s) {
+    if ((s.size() != 5 && s.size() != 7) || (s[0] != '+' && s[0] != '-') || !isDigits(s.substr(1)))
+        return std::nullopt;
+    auto two = [&](std::size_t i) { return (s[i] - '0') * 10 + (s[i + 1] - '0'); };
+    const int h = two(1), m = two(3), sec = s.size() == 7 ? two(5) : 0;
+    if (h > 23 || m > 59 || sec > 59)
+        return std::nullopt;
+    const TimeT v = h * 3600 + m * 60 + sec;
+    return s[0] == '-' ? -v : v;
+}
+
 void addLoaded(CTempRecordArray& s, TimeT t, const double* v) {
     s.AddKeyedRecord(t, v[0], v[1]);
 }
@@ -287,7 +331,7 @@ LoadResult readSeries(const std::string& path, Series& series) {
     TimeT last = 0;
     bool haveLast = false;
     constexpr std::size_t kFields = 6 + Values;
-    std::array<std::string_view, kFields> f;
+    std::array<std::string_view, kFields + 1> f;
     std::size_t pos = 0;
     while (pos < all.size()) {
         std::size_t nl = all.find('\n', pos);
@@ -300,14 +344,17 @@ LoadResult readSeries(const std::string& path, Series& series) {
         if (line.empty())
             continue;
 
-        if (splitFields(line, f) < kFields) {
+        const std::size_t count = splitFields(line, f);
+        if (count < kFields) {
             ++res.skipped;
             continue;
         }
         const CalendarFields cf{toInt(f[0]), toInt(f[1]), toInt(f[2]),
                                 toInt(f[3]), toInt(f[4]), toInt(f[5])};
+        const std::optional<TimeT> offset =
+            count > kFields ? parseOffset(f[kFields]) : std::nullopt;
         TimeT t = 0;
-        if (!cache.fromLocalFields(cf, haveLast ? last : INT64_MIN, t)) {
+        if (!cache.fromLocalFields(cf, haveLast ? last : INT64_MIN, offset, t)) {
             ++res.skipped;
             continue;
         }

@@ -6,7 +6,9 @@
 //   radiation    year,month,day,hour,minute,second,cpm
 //   power        year,month,day,hour,minute,second,kW
 // values printed as "%g", oldest record first, CR LF line ends, UTF-8, no
-// header. The moving-average cache is not written.
+// header. The moving-average cache is not written. A time that the end of
+// DST makes occur twice gets its UTC offset as one more field (+HHMM or
+// -HHMM, +HHMMSS when it has seconds); loading uses it to pick the instant.
 //
 // Saving never damages the previous file: the new content goes to
 // path + ".tmp" in the same folder and replaces the old file by a rename

@@ -1,0 +1,267 @@
+// The data files at their edges: wall-clock times that occur twice, files in
+// any line order, and what a killed save leaves behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sensors/data_file.h"
+#include "sensors/local_time_cache.h"
+#include "tests/sensors/test_dirs.h"
+
+namespace orvana {
+namespace {
+
+using testing::ScopedTz;
+using testing::TempDir;
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void spit(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find("\r\n", pos);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    return lines;
+}
+
+std::string joinLines(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines)
+        out += l + "\r\n";
+    return out;
+}
+
+TimeT offsetAt(TimeT t) {
+    const LocalTime lt = toLocal(t);
+    return daysFromCivil(lt.year, lt.month, lt.day) * 86400 + lt.hour * 3600 + lt.minute * 60 +
+           lt.second - t;
+}
+
+// A change of the current zone to a smaller offset: from `at` on the clock
+// shows again the `repeat` seconds before it.
+struct FallBack {
+    TimeT at = 0;
+    TimeT repeat = 0;
+};
+
+std::optional<FallBack> findFallBack(TimeT from, TimeT to) {
+    for (TimeT t = from; t < to; t += 900) {
+        if (offsetAt(t + 900) >= offsetAt(t))
+            continue;
+        TimeT lo = t, hi = t + 900;  // offset(lo) larger, offset(hi) smaller
+        while (hi - lo > 1) {
+            const TimeT mid = lo + (hi - lo) / 2;
+            (offsetAt(mid) == offsetAt(lo) ? lo : hi) = mid;
+        }
+        return FallBack{hi, offsetAt(lo) - offsetAt(hi)};
+    }
+    return std::nullopt;
+}
+
+template <class Series>
+void expectSameRadiationLike(const Series& got, const Series& want, double Series::value_type::*f,
+                             const std::string& what) {
+    ASSERT_EQ(got.GetSize(), want.GetSize()) << what;
+    for (int i = 0; i < want.GetSize(); ++i) {
+        ASSERT_EQ(got[i].m_Time, want[i].m_Time) << what << " #" << i;
+        ASSERT_EQ(got[i].*f, want[i].*f) << what << " #" << i;
+    }
+}
+
+void expectSameTemperature(const CTempRecordArray& got, const CTempRecordArray& want,
+                           const std::string& what) {
+    ASSERT_EQ(got.GetSize(), want.GetSize()) << what;
+    for (int i = 0; i < want.GetSize(); ++i) {
+        ASSERT_EQ(got[i].m_Time, want[i].m_Time) << what << " #" << i;
+        ASSERT_EQ(got[i].m_Temp, want[i].m_Temp) << what << " #" << i;
+        ASSERT_EQ(got[i].m_Humid, want[i].m_Humid) << what << " #" << i;
+    }
+}
+
+// ---- wall-clock times that occur twice ----
+
+class RepeatedHourTest : public ::testing::Test {
+  protected:
+    // 2026-11-01 06:00 UTC: 01:59:59 EDT is followed by 01:00:00 EST.
+    static constexpr TimeT kChange = 1793512800;
+    ScopedTz tz_{"America/New_York"};
+    TempDir dir_;
+};
+
+TEST_F(RepeatedHourTest, SameMinuteOfBothCopiesComesBackTwiceAndOtherLinesStayPlain) {
+    ASSERT_EQ(toLocal(kChange).hour, 1);
+    ASSERT_EQ(toLocal(kChange - 1).hour, 1);
+    const TimeT edt = kChange - 3300;  // 01:05:00 EDT
+    const TimeT est = kChange + 300;   // 01:05:00 EST, nothing in between
+    const TimeT before = kChange - 5400, after = kChange + 4200;  // 00:30 EDT, 02:10 EST
+
+    CGeigerRecordArray g;
+    COwlRecordArray p;
+    for (auto [t, v] : {std::pair{before, 1.0}, {edt, 2.0}, {est, 3.0}, {after, 4.0}}) {
+        g.AddRecord(t, v);
+        p.AddRecord(t, v / 4);
+    }
+    CTempRecordArray temp;
+    temp.AddRecord(before - 30, 19.5, 40);
+    temp.AddRecord(edt - 30, 20.5, 41);  // a sample of 01:04 EDT, key 01:05:00 EDT
+    temp.AddRecord(est - 30, 21.5, 42);
+    temp.AddRecord(after - 30, 22.5, 43);
+    ASSERT_EQ(temp.GetSize(), 4);
+
+    const std::string gp = dir_.file("GeigerData.csv"), pp = dir_.file("OwlData.csv"),
+                      tp = dir_.file("TemperatureData.csv");
+    ASSERT_EQ(writeDataFile(gp, g, kChange, 24), SaveResult::Saved);
+    ASSERT_EQ(writeDataFile(pp, p, kChange, 24), SaveResult::Saved);
+    ASSERT_EQ(writeDataFile(tp, temp, kChange, 24), SaveResult::Saved);
+    EXPECT_EQ(slurp(gp),
+              "2026,11,1,0,30,0,1\r\n"
+              "2026,11,1,1,5,0,2,-0400\r\n"
+              "2026,11,1,1,5,0,3,-0500\r\n"
+              "2026,11,1,2,10,0,4\r\n");
+    EXPECT_EQ(slurp(pp),
+              "2026,11,1,0,30,0,0.25\r\n"
+              "2026,11,1,1,5,0,0.5,-0400\r\n"
+              "2026,11,1,1,5,0,0.75,-0500\r\n"
+              "2026,11,1,2,10,0,1\r\n");
+    EXPECT_EQ(slurp(tp),
+              "2026,11,1,0,30,0,19.5,40\r\n"
+              "2026,11,1,1,5,0,20.5,41,-0400\r\n"
+              "2026,11,1,1,5,0,21.5,42,-0500\r\n"
+              "2026,11,1,2,10,0,22.5,43\r\n");
+
+    // Both as written and with the lines reversed: the offset, not the line
+    // order, names the instant.
+    for (bool reversed : {false, true}) {
+        const std::string what = reversed ? "reversed" : "as written";
+        if (reversed)
+            for (const auto& path : {gp, pp, tp}) {
+                auto lines = linesOf(slurp(path));
+                std::reverse(lines.begin(), lines.end());
+                spit(path, joinLines(lines));
+            }
+        CGeigerRecordArray g2;
+        COwlRecordArray p2;
+        CTempRecordArray t2;
+        EXPECT_EQ(readDataFile(gp, g2).loaded, 4u);
+        EXPECT_EQ(readDataFile(pp, p2).loaded, 4u);
+        EXPECT_EQ(readDataFile(tp, t2).loaded, 4u);
+        expectSameRadiationLike(g2, g, &CGeigerRecord::m_Cpm, what);
+        expectSameRadiationLike(p2, p, &COwlRecord::m_Power, what);
+        expectSameTemperature(t2, temp, what);
+    }
+}
+
+TEST_F(RepeatedHourTest, LinesWithoutAUsableOffsetFollowTheLineOrderRule) {
+    const TimeT edt0110 = kChange - 3000, est0110 = kChange + 600;
+    const TimeT edt0130 = kChange - 1800;
+    struct Case {
+        const char* third;  // the line after 01:05 and 01:30 EDT
+        TimeT want;
+    };
+    // An earlier instant would lie before 01:30 EDT, so 01:10 is taken as EST
+    // unless a valid offset says otherwise.
+    const Case cases[] = {
+        {"2026,11,1,1,10,0,3", est0110},
+        {"2026,11,1,1,10,0,3,-0400", edt0110},
+        {"2026,11,1,1,10,0,3,-0500", est0110},
+        {"2026,11,1,1,10,0,3,-0700", est0110},   // neither copy has it
+        {"2026,11,1,1,10,0,3,-04:00", est0110},  // not the written form
+        {"2026,11,1,1,10,0,3,-04000", est0110},  // too many digits
+        {"2026,11,1,1,10,0,3,-0460", est0110},   // no such minute
+        {"2026,11,1,1,10,0,3,0400", est0110},    // no sign
+        {"2026,11,1,1,10,0,3,,-0400", est0110},  // not the field after the value
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir_.file("GeigerData.csv");
+        spit(path, std::string("2026,11,1,1,5,0,1\r\n2026,11,1,1,30,0,2\r\n") + c.third + "\r\n");
+        CGeigerRecordArray g;
+        ASSERT_EQ(readDataFile(path, g).loaded, 3u) << c.third;
+        ASSERT_EQ(g.GetSize(), 3) << c.third;
+        EXPECT_EQ(g[0].m_Time, kChange - 3300) << c.third;
+        const int third = c.want == edt0110 ? 1 : 2;
+        EXPECT_EQ(g[third].m_Time, c.want) << c.third;
+        EXPECT_EQ(g[third].m_Cpm, 3) << c.third;
+        EXPECT_EQ(g[third == 1 ? 2 : 1].m_Time, edt0130) << c.third;
+    }
+
+    // An offset on a time that occurs once changes nothing, even a wrong one.
+    const std::string path = dir_.file("GeigerData.csv");
+    spit(path, "2026,11,1,2,10,0,1,-0400\r\n2026,11,2,2,10,0,2,+0900\r\n");
+    CGeigerRecordArray g;
+    ASSERT_EQ(readDataFile(path, g).loaded, 2u);
+    EXPECT_EQ(g[0].m_Time, kChange + 4200);
+    EXPECT_EQ(g[1].m_Time, kChange + 4200 + 86400);
+}
+
+// Zones whose repeated time is not a whole hour, or whose offsets are zero or
+// carry seconds. Pairs of records with the same wall-clock time and nothing
+// between them come back from the lines in reverse order.
+TEST(RepeatedTime, OffsetsOfAnySizeNameTheirInstant) {
+    struct Zone {
+        const char* tz;
+        int year;
+        const char* marks[2];  // the offsets of the first and the second copy
+    };
+    const Zone zones[] = {
+        {"America/New_York", 2026, {"-0400", "-0500"}},
+        {"Europe/London", 2026, {"+0100", "+0000"}},
+        {"Australia/Lord_Howe", 2026, {"+1100", "+1030"}},
+        {"Europe/Dublin", 1916, {"+003439", "+0000"}},  // Irish summer time on Dublin Mean Time
+    };
+    TempDir dir;
+    for (const Zone& z : zones) {
+        ScopedTz tz(z.tz);
+        const TimeT jan = daysFromCivil(z.year, 1, 1) * 86400;
+        const auto fb = findFallBack(jan, jan + 366 * 86400);
+        ASSERT_TRUE(fb) << z.tz;
+        CGeigerRecordArray g;
+        g.AddRecord(fb->at - fb->repeat - 1, 1);  // the last second before the repeat
+        int value = 2;
+        for (TimeT k : {TimeT{0}, TimeT{59}, fb->repeat / 2, fb->repeat - 1}) {
+            g.AddRecord(fb->at - fb->repeat + k, value++);
+            g.AddRecord(fb->at + k, value++);
+        }
+        g.AddRecord(fb->at + fb->repeat, value);  // the first second after it
+        const std::string path = dir.file("GeigerData.csv");
+        ASSERT_EQ(writeDataFile(path, g, fb->at, 24), SaveResult::Saved) << z.tz;
+
+        auto lines = linesOf(slurp(path));
+        ASSERT_EQ(lines.size(), 10u) << z.tz;
+        EXPECT_EQ(std::count(lines.front().begin(), lines.front().end(), ','), 6) << z.tz;
+        EXPECT_EQ(std::count(lines.back().begin(), lines.back().end(), ','), 6) << z.tz;
+        // Time order: the four of the first copy, then the four of the second.
+        for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+            const std::string mark = lines[i].substr(lines[i].rfind(',') + 1);
+            EXPECT_EQ(mark, z.marks[i <= 4 ? 0 : 1]) << z.tz << ": " << lines[i];
+        }
+
+        std::reverse(lines.begin(), lines.end());
+        spit(path, joinLines(lines));
+        CGeigerRecordArray back;
+        ASSERT_EQ(readDataFile(path, back).loaded, 10u) << z.tz;
+        expectSameRadiationLike(back, g, &CGeigerRecord::m_Cpm, z.tz);
+    }
+}
+
+}  // namespace
+}  // namespace orvana
