@@ -11,6 +11,8 @@
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include <unistd.h>
 
@@ -297,14 +299,30 @@ std::optional<TimeT> parseOffset(std::string_view s) {
     return s[0] == '-' ? -v : v;
 }
 
-void addLoaded(CTempRecordArray& s, TimeT t, const double* v) {
-    s.AddKeyedRecord(t, v[0], v[1]);
+CTempRecord loadedRecord(CTempRecordArray*, TimeT t, const double* v) {
+    return CTempRecord{t, v[0], v[1]};
 }
-void addLoaded(CGeigerRecordArray& s, TimeT t, const double* v) {
-    s.AddRecord(t, v[0]);
+CGeigerRecord loadedRecord(CGeigerRecordArray*, TimeT t, const double* v) {
+    CGeigerRecord r;
+    r.m_Time = t;
+    r.m_Cpm = v[0];
+    return r;
 }
-void addLoaded(COwlRecordArray& s, TimeT t, const double* v) {
-    s.AddRecord(t, v[0]);
+COwlRecord loadedRecord(COwlRecordArray*, TimeT t, const double* v) {
+    COwlRecord r;
+    r.m_Time = t;
+    r.m_Power = v[0];
+    return r;
+}
+
+void addLoaded(CTempRecordArray& s, std::vector<CTempRecord> batch) {
+    s.AddKeyedRecords(std::move(batch));
+}
+void addLoaded(CGeigerRecordArray& s, std::vector<CGeigerRecord> batch) {
+    s.AddRecords(std::move(batch));
+}
+void addLoaded(COwlRecordArray& s, std::vector<COwlRecord> batch) {
+    s.AddRecords(std::move(batch));
 }
 
 template <class Series, std::size_t Values>
@@ -325,7 +343,11 @@ LoadResult readSeries(const std::string& path, Series& series) {
          nullptr;
          ++p)
         ++lines;
-    series.reserve(lines + 1);
+    // Lines are gathered first and go into the series at once: added one by
+    // one, a file in descending order or with many equal times costs time
+    // quadratic in its length.
+    std::vector<typename Series::value_type> batch;
+    batch.reserve(lines + 1);
 
     LocalTimeCache cache;
     TimeT last = 0;
@@ -361,11 +383,12 @@ LoadResult readSeries(const std::string& path, Series& series) {
         double v[Values];
         for (std::size_t k = 0; k < Values; ++k)
             v[k] = toDouble(f[6 + k]);
-        addLoaded(series, t, v);
+        batch.push_back(loadedRecord(&series, t, v));
         last = t;
         haveLast = true;
         ++res.loaded;
     }
+    addLoaded(series, std::move(batch));
     return res;
 }
 

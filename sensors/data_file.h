@@ -63,9 +63,11 @@ struct LoadResult {
 };
 
 // Replaces the series by the file's records. Temperature times are minute
-// keys already and are kept as they are; radiation and power records go
-// through AddRecord. Lines with too few fields or calendar fields that make
-// no valid local time are skipped; the lines after them still load.
+// keys already and are kept as they are. The series is the one that
+// AddKeyedRecord / AddRecord of each line in file order would give, built in
+// O(n log n) whatever the line order. Lines with too few fields or calendar
+// fields that make no valid local time are skipped; the lines after them
+// still load.
 LoadResult readDataFile(const std::string& path, CTempRecordArray& series);
 LoadResult readDataFile(const std::string& path, CGeigerRecordArray& series);
 LoadResult readDataFile(const std::string& path, COwlRecordArray& series);

@@ -1,5 +1,7 @@
 #include "sensors/local_time_cache.h"
 
+#include <cstddef>
+
 namespace orvana {
 
 long long daysFromCivil(int year, int month, int day) {
@@ -47,21 +49,34 @@ CalendarFields fieldsOf(const LocalTime& lt) {
 
 }  // namespace
 
-void LocalTimeCache::loadDay(int year, int month, int day) {
-    day_ = Day{};
-    day_.year = year;
-    day_.month = month;
-    day_.day = day;
+LocalTimeCache::Day LocalTimeCache::computeDay(int year, int month, int day) {
+    Day d;
+    d.year = year;
+    d.month = month;
+    d.day = day;
     const TimeT t0 = fromLocal(year, month, day, 0, 0, 0);
     const TimeT t1 = fromLocal(year, month, day, 23, 59, 59);
     if (t0 == -1 || t1 == -1)
-        return;
-    day_.known = true;
-    day_.offStart = offsetAt(t0);
-    day_.offEnd = offsetAt(t1);
+        return d;
+    d.known = true;
+    d.offStart = offsetAt(t0);
+    d.offEnd = offsetAt(t1);
     const LocalTime m = toLocal(t0);
-    day_.uniform = day_.offStart == day_.offEnd && t1 - t0 == 86399 &&
-                   sameFields(m, CalendarFields{year, month, day, 0, 0, 0});
+    d.uniform = d.offStart == d.offEnd && t1 - t0 == 86399 &&
+                sameFields(m, CalendarFields{year, month, day, 0, 0, 0});
+    return d;
+}
+
+void LocalTimeCache::loadDay(int year, int month, int day) {
+    constexpr std::size_t kMaxDays = 1 << 14;
+    const long long key = daysFromCivil(year, month, day);
+    auto it = days_.find(key);
+    if (it == days_.end()) {
+        if (days_.size() >= kMaxDays)
+            days_.clear();
+        it = days_.emplace(key, computeDay(year, month, day)).first;
+    }
+    day_ = it->second;
 }
 
 bool LocalTimeCache::fromLocalFields(const CalendarFields& f, TimeT notBefore, TimeT& out) {

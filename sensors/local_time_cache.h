@@ -8,6 +8,7 @@
 #pragma once
 
 #include <optional>
+#include <unordered_map>
 
 #include "core/clock.h"
 
@@ -55,8 +56,13 @@ class LocalTimeCache {
         TimeT offStart = 0, offEnd = 0;  // local minus UTC at 00:00:00 and 23:59:59
     };
     void loadDay(int year, int month, int day);
+    static Day computeDay(int year, int month, int day);
 
     Day day_;
+    // Days met before, so a file in any order costs one platform conversion
+    // per distinct day rather than one per change of day. Keyed by
+    // daysFromCivil; emptied when it grows past a bound.
+    std::unordered_map<long long, Day> days_;
     // toLocalStamp: UTC range [lo_, lo_ + 86400) is the local day date_ with
     // the single offset off_; empty when lo_ > hi_.
     TimeT lo_ = 1, hi_ = 0;

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -261,6 +263,172 @@ TEST(RepeatedTime, OffsetsOfAnySizeNameTheirInstant) {
         ASSERT_EQ(readDataFile(path, back).loaded, 10u) << z.tz;
         expectSameRadiationLike(back, g, &CGeigerRecord::m_Cpm, z.tz);
     }
+}
+
+// ---- files in any line order ----
+
+// A radiation or power record of a test file: time and a value unique to it.
+struct Rec {
+    TimeT t;
+    int v;
+};
+
+std::string lineOf(const Rec& r, bool temperature) {
+    const LocalTime lt = toLocal(r.t);
+    std::string s;
+    for (int f : {lt.year, lt.month, lt.day, lt.hour, lt.minute, lt.second})
+        s += std::to_string(f) + ",";
+    s += std::to_string(r.v);
+    if (temperature)
+        s += "," + std::to_string(-r.v);
+    return s + "\r\n";
+}
+
+std::string fileOf(const std::vector<Rec>& recs, bool temperature) {
+    std::string text;
+    for (const Rec& r : recs)
+        text += lineOf(r, temperature);
+    return text;
+}
+
+// The same records in the orders a file may come in.
+std::vector<std::pair<std::string, std::vector<Rec>>> ordersOf(const std::vector<Rec>& ascending) {
+    std::vector<Rec> descending(ascending.rbegin(), ascending.rend());
+    std::vector<Rec> shuffled = ascending;
+    std::mt19937 rng(7);
+    std::shuffle(shuffled.begin(), shuffled.end(), rng);
+    // Mostly ascending with a few records out of place, as a clock set back
+    // would leave.
+    std::vector<Rec> nearly = ascending;
+    for (std::size_t i = 0; i + 50 < nearly.size(); i += 400)
+        std::swap(nearly[i], nearly[i + 50]);
+    return {{"ascending", ascending},
+            {"descending", descending},
+            {"shuffled", shuffled},
+            {"nearly ascending", nearly}};
+}
+
+class LineOrderTest : public ::testing::Test {
+  protected:
+    // Lines are made in many shapes: times with and without equal ones,
+    // a few shared by all.
+    std::vector<std::pair<std::string, std::vector<Rec>>> files() const {
+        constexpr int kLines = 3000;
+        std::vector<Rec> distinct, runs, few, same;
+        std::mt19937 rng(11);
+        for (int i = 0; i < kLines; ++i) {
+            distinct.push_back({base_ + 60 * i, i});
+            runs.push_back({base_ + 60 * (i / 5), i});
+            few.push_back({base_ + 60 * static_cast<TimeT>(rng() % 4), i});
+            same.push_back({base_, i});
+        }
+        std::sort(few.begin(), few.end(), [](const Rec& a, const Rec& b) { return a.t < b.t; });
+        std::vector<std::pair<std::string, std::vector<Rec>>> out;
+        for (auto [name, recs] : {std::pair{"distinct times", distinct},
+                                  {"runs of five equal times", runs},
+                                  {"four shared times", few},
+                                  {"one time for all", same}})
+            for (auto& [order, lines] : ordersOf(recs))
+                out.push_back({std::string(name) + ", " + order, lines});
+        return out;
+    }
+
+    ScopedTz tz_{"Asia/Tokyo"};
+    TempDir dir_;
+    TimeT base_ = fromLocal(2026, 5, 3, 0, 0, 0);
+};
+
+template <class Series>
+void expectLoadsAsOneByOne(const std::string& path,
+                           const std::vector<std::pair<std::string, std::vector<Rec>>>& files,
+                           double Series::value_type::*field) {
+    Series ascendingDistinct;
+    for (const auto& [what, recs] : files) {
+        spit(path, fileOf(recs, false));
+        Series loaded;
+        ASSERT_EQ(readDataFile(path, loaded).loaded, recs.size()) << what;
+        Series oneByOne;
+        for (const Rec& r : recs)
+            oneByOne.AddRecord(r.t, r.v);
+        expectSameRadiationLike(loaded, oneByOne, field, what);
+        for (int i = 0; i < loaded.GetSize(); ++i)
+            ASSERT_EQ(loaded[i].m_MaWindow, 0) << what;
+        // Without equal times the order of the lines makes no difference.
+        if (what == "distinct times, ascending")
+            ascendingDistinct = loaded;
+        if (what.rfind("distinct times", 0) == 0)
+            expectSameRadiationLike(loaded, ascendingDistinct, field, what);
+    }
+}
+
+TEST_F(LineOrderTest, RadiationAndPowerLoadAsTheirLinesAddedOneByOne) {
+    const auto all = files();
+    expectLoadsAsOneByOne<CGeigerRecordArray>(dir_.file("GeigerData.csv"), all,
+                                              &CGeigerRecord::m_Cpm);
+    expectLoadsAsOneByOne<COwlRecordArray>(dir_.file("OwlData.csv"), all, &COwlRecord::m_Power);
+}
+
+TEST_F(LineOrderTest, TemperatureKeepsTheLastLineOfEachKey) {
+    const std::string path = dir_.file("TemperatureData.csv");
+    CTempRecordArray ascendingDistinct;
+    for (const auto& [what, recs] : files()) {
+        spit(path, fileOf(recs, true));
+        CTempRecordArray loaded;
+        ASSERT_EQ(readDataFile(path, loaded).loaded, recs.size()) << what;
+        CTempRecordArray oneByOne;
+        for (const Rec& r : recs)
+            oneByOne.AddKeyedRecord(r.t, r.v, -r.v);
+        expectSameTemperature(loaded, oneByOne, what);
+        if (what == "distinct times, ascending")
+            ascendingDistinct = loaded;
+        if (what.rfind("distinct times", 0) == 0)
+            expectSameTemperature(loaded, ascendingDistinct, what);
+    }
+}
+
+// A batch added to a series that already holds records: equal times go
+// before the records held, equal keys overwrite them in place, and the
+// moving-average cache of the held records stays as add() leaves it.
+TEST(SeriesBatch, AddingABatchEqualsAddingItsRecordsOneByOne) {
+    const TimeT held[] = {10, 20, 20, 30, 30, 30, 50};
+    const TimeT added[] = {20, 5, 30, 20, 60, 10, 25, 5, 60, 50, 30};
+    CGeigerRecordArray g;
+    for (std::size_t i = 0; i < std::size(held); ++i)
+        g.AddRecord(held[i], static_cast<double>(i));
+    g.PrecalCpmMA(3, 0, g.GetSize() - 1);
+    CGeigerRecordArray oneByOne = g;
+    std::vector<CGeigerRecord> batch;
+    for (std::size_t i = 0; i < std::size(added); ++i) {
+        oneByOne.AddRecord(added[i], 100.0 + i);
+        CGeigerRecord r;
+        r.m_Time = added[i];
+        r.m_Cpm = 100.0 + i;
+        r.m_MaWindow = 3;  // a stale cache in the batch is not kept
+        r.m_MaValue = -1;
+        batch.push_back(r);
+    }
+    g.AddRecords(batch);
+    ASSERT_EQ(g.GetSize(), oneByOne.GetSize());
+    for (int i = 0; i < g.GetSize(); ++i) {
+        EXPECT_EQ(g[i].m_Time, oneByOne[i].m_Time) << i;
+        EXPECT_EQ(g[i].m_Cpm, oneByOne[i].m_Cpm) << i;
+        EXPECT_EQ(g[i].m_MaWindow, oneByOne[i].m_MaWindow) << i;
+        EXPECT_EQ(g[i].m_MaValue, oneByOne[i].m_MaValue) << i;
+    }
+
+    CTempRecordArray t;
+    for (TimeT k : {60, 120, 180, 300})
+        t.AddKeyedRecord(k, static_cast<double>(k), 0);
+    CTempRecordArray tOneByOne = t;
+    std::vector<CTempRecord> tBatch;
+    int n = 0;
+    for (TimeT k : {120, 240, 60, 120, 30, 300, 240, 360}) {
+        tOneByOne.AddKeyedRecord(k, 1000.0 + n, n);
+        tBatch.push_back({k, 1000.0 + n, static_cast<double>(n)});
+        ++n;
+    }
+    t.AddKeyedRecords(tBatch);
+    expectSameTemperature(t, tOneByOne, "batch onto held keys");
 }
 
 }  // namespace
