@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "core/app_settings.h"
@@ -48,6 +49,20 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 FilePtr openFile(const std::string& path, const char* mode) {
     return FilePtr(std::fopen(path.c_str(), mode));
+}
+
+// A file that did not exist before: O_EXCL follows no link and reuses no
+// file that appeared at the path meanwhile. Null on failure.
+FilePtr createNewFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* f = ::fdopen(fd, "wb");
+    if (!f) {
+        ::close(fd);
+        ::unlink(path.c_str());
+    }
+    return FilePtr(f);
 }
 
 // ---- writing ----
@@ -135,10 +150,17 @@ SaveResult writeSeries(const std::string& target, const Series& series, TimeT no
             return SaveResult::Locked;
     }
 
+    // A save killed halfway leaves its temporary file behind, maybe
+    // read-only, or a link that writing would follow. It is removed and the
+    // new one made afresh, so nothing of it is kept or written through. A
+    // folder with something in it is no such leftover: the save fails.
     const std::string tmp = path + ".tmp";
+    fs::remove(tmp, ec);
+    if (ec)
+        return SaveResult::WriteFailed;
     bool ok = true;
     {
-        FilePtr f = openFile(tmp, "wb");
+        FilePtr f = createNewFile(tmp);
         if (!f)
             return SaveResult::WriteFailed;
         constexpr std::size_t kChunk = 1 << 20;

@@ -12,7 +12,9 @@
 //
 // Saving never damages the previous file: the new content goes to
 // path + ".tmp" in the same folder and replaces the old file by a rename
-// only once every byte of it was written.
+// only once every byte of it was written. Whatever a killed save left at
+// path + ".tmp" is removed first and the file created anew; only a folder
+// with content there makes the save fail.
 //
 // Threads: UI thread (the monitors' timers and window teardown). Nothing here
 // locks; the series must not change during a call.
@@ -48,7 +50,7 @@ enum class SaveResult {
 // Writes every record whose age, (now - m_Time) / 3600 in whole hours, is at
 // most keepHours (records in the future always) to `path`, through a
 // temporary file beside it. On any failure the file at `path` is unchanged
-// and no temporary file is left behind.
+// and the save leaves no temporary file of its own behind.
 SaveResult writeDataFile(const std::string& path, const CTempRecordArray& series, TimeT now,
                          int keepHours);
 SaveResult writeDataFile(const std::string& path, const CGeigerRecordArray& series, TimeT now,

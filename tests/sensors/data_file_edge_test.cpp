@@ -2,7 +2,10 @@
 // any line order, and what a killed save leaves behind.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -429,6 +432,68 @@ TEST(SeriesBatch, AddingABatchEqualsAddingItsRecordsOneByOne) {
     }
     t.AddKeyedRecords(tBatch);
     expectSameTemperature(t, tOneByOne, "batch onto held keys");
+}
+
+// ---- what a killed save leaves behind ----
+
+// The mode a file created now with 0666 gets.
+std::filesystem::perms freshFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<std::filesystem::perms>(0666 & ~mask);
+}
+
+// Whatever sits at name.tmp when a save starts, it is removed and the new
+// file made afresh: nothing of it is kept, written through or in the way.
+TEST(StaleTemporaryFile, IsRemovedAndTheNewOneMadeAfresh) {
+    namespace fs = std::filesystem;
+    ScopedTz tz("Asia/Tokyo");
+    const TimeT now = fromLocal(2026, 5, 3, 15, 0, 0);
+    CGeigerRecordArray g;
+    g.AddRecord(now, 7);
+    const std::string want = "2026,5,3,15,0,0,7\r\n";
+
+    struct Case {
+        const char* what;
+        void (*leave)(const std::string& tmp, const std::string& other);
+    };
+    const Case cases[] = {
+        {"read-only file with old content",
+         [](const std::string& tmp, const std::string&) {
+             spit(tmp, std::string(100000, 'x'));
+             fs::permissions(tmp, fs::perms::none);
+         }},
+        {"link to another file",
+         [](const std::string& tmp, const std::string& other) { fs::create_symlink(other, tmp); }},
+        {"hard link to another file",
+         [](const std::string& tmp, const std::string& other) {
+             fs::create_hard_link(other, tmp);
+         }},
+        {"link to nowhere",
+         [](const std::string& tmp, const std::string& other) {
+             fs::create_symlink(other + ".gone", tmp);
+         }},
+        {"empty folder",
+         [](const std::string& tmp, const std::string&) { fs::create_directory(tmp); }},
+        // Opening it for writing would wait for a reader for ever.
+        {"named pipe", [](const std::string& tmp,
+                          const std::string&) { ASSERT_EQ(::mkfifo(tmp.c_str(), 0600), 0); }},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string path = dir.file("GeigerData.csv"), tmp = path + ".tmp",
+                          other = dir.file("other.csv");
+        spit(other, "someone else's\r\n");
+        c.leave(tmp, other);
+        ASSERT_EQ(writeDataFile(path, g, now, 24), SaveResult::Saved) << c.what;
+        EXPECT_EQ(slurp(path), want) << c.what;
+        EXPECT_FALSE(fs::is_symlink(path)) << c.what;
+        // A first save gives the mode of a new file, not the leftover's.
+        EXPECT_EQ(fs::status(path).permissions(), freshFileMode()) << c.what;
+        EXPECT_EQ(slurp(other), "someone else's\r\n") << c.what;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(tmp))) << c.what;
+        EXPECT_FALSE(fs::exists(other + ".gone")) << c.what;
+    }
 }
 
 }  // namespace
