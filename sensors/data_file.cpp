@@ -1,5 +1,6 @@
 #include "sensors/data_file.h"
 
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -7,9 +8,13 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "core/app_settings.h"
@@ -46,6 +51,20 @@ FilePtr openFile(const std::string& path, const char* mode) {
     return FilePtr(std::fopen(path.c_str(), mode));
 }
 
+// A file that did not exist before: O_EXCL follows no link and reuses no
+// file that appeared at the path meanwhile. Null on failure.
+FilePtr createNewFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* f = ::fdopen(fd, "wb");
+    if (!f) {
+        ::close(fd);
+        ::unlink(path.c_str());
+    }
+    return FilePtr(f);
+}
+
 // ---- writing ----
 
 void appendInt(std::string& out, int v) {
@@ -61,8 +80,23 @@ void appendG(std::string& out, double v) {
     out.append(buf, r.ptr);
 }
 
-void appendTime(std::string& out, LocalTimeCache& cache, TimeT t) {
-    const CalendarFields f = cache.toLocalFields(t);
+void appendTwoDigits(std::string& out, long v) {
+    out += static_cast<char>('0' + v / 10);
+    out += static_cast<char>('0' + v % 10);
+}
+
+// The UTC offset as +HHMM, or +HHMMSS for the old zones whose offset had
+// seconds.
+void appendOffset(std::string& out, TimeT offset) {
+    out += offset < 0 ? '-' : '+';
+    const long a = static_cast<long>(offset < 0 ? -offset : offset);
+    appendTwoDigits(out, a / 3600 % 100);
+    appendTwoDigits(out, a / 60 % 60);
+    if (a % 60 != 0)
+        appendTwoDigits(out, a % 60);
+}
+
+void appendTime(std::string& out, const CalendarFields& f) {
     appendInt(out, f.year);
     out += ',';
     appendInt(out, f.month);
@@ -116,10 +150,17 @@ SaveResult writeSeries(const std::string& target, const Series& series, TimeT no
             return SaveResult::Locked;
     }
 
+    // A save killed halfway leaves its temporary file behind, maybe
+    // read-only, or a link that writing would follow. It is removed and the
+    // new one made afresh, so nothing of it is kept or written through. A
+    // folder with something in it is no such leftover: the save fails.
     const std::string tmp = path + ".tmp";
+    fs::remove(tmp, ec);
+    if (ec)
+        return SaveResult::WriteFailed;
     bool ok = true;
     {
-        FilePtr f = openFile(tmp, "wb");
+        FilePtr f = createNewFile(tmp);
         if (!f)
             return SaveResult::WriteFailed;
         constexpr std::size_t kChunk = 1 << 20;
@@ -129,8 +170,15 @@ SaveResult writeSeries(const std::string& target, const Series& series, TimeT no
         for (const auto& r : series) {
             if (!keep(now, r.m_Time, keepHours))
                 continue;
-            appendTime(buf, cache, r.m_Time);
+            const LocalStamp st = cache.toLocalStamp(r.m_Time);
+            appendTime(buf, st.fields);
             appendValues(buf, r);
+            // Only a repeated wall-clock time needs its offset to come back
+            // as the same instant; every other line keeps the plain format.
+            if (st.repeated) {
+                buf += ',';
+                appendOffset(buf, st.offset);
+            }
             buf += "\r\n";
             if (buf.size() >= kChunk) {
                 if (std::fwrite(buf.data(), 1, buf.size(), f.get()) != buf.size()) {
@@ -253,14 +301,50 @@ std::size_t splitFields(std::string_view line, std::array<std::string_view, N>& 
     }
 }
 
-void addLoaded(CTempRecordArray& s, TimeT t, const double* v) {
-    s.AddKeyedRecord(t, v[0], v[1]);
+bool isDigits(std::string_view s) {
+    for (char c : s)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
 }
-void addLoaded(CGeigerRecordArray& s, TimeT t, const double* v) {
-    s.AddRecord(t, v[0]);
+
+// The field after the values on lines with a repeated wall-clock time:
+// +HHMM or +HHMMSS (either sign). Anything else counts as no offset.
+std::optional<TimeT> parseOffset(std::string_view s) {
+    if ((s.size() != 5 && s.size() != 7) || (s[0] != '+' && s[0] != '-') || !isDigits(s.substr(1)))
+        return std::nullopt;
+    auto two = [&](std::size_t i) { return (s[i] - '0') * 10 + (s[i + 1] - '0'); };
+    const int h = two(1), m = two(3), sec = s.size() == 7 ? two(5) : 0;
+    if (h > 23 || m > 59 || sec > 59)
+        return std::nullopt;
+    const TimeT v = h * 3600 + m * 60 + sec;
+    return s[0] == '-' ? -v : v;
 }
-void addLoaded(COwlRecordArray& s, TimeT t, const double* v) {
-    s.AddRecord(t, v[0]);
+
+CTempRecord loadedRecord(CTempRecordArray*, TimeT t, const double* v) {
+    return CTempRecord{t, v[0], v[1]};
+}
+CGeigerRecord loadedRecord(CGeigerRecordArray*, TimeT t, const double* v) {
+    CGeigerRecord r;
+    r.m_Time = t;
+    r.m_Cpm = v[0];
+    return r;
+}
+COwlRecord loadedRecord(COwlRecordArray*, TimeT t, const double* v) {
+    COwlRecord r;
+    r.m_Time = t;
+    r.m_Power = v[0];
+    return r;
+}
+
+void addLoaded(CTempRecordArray& s, std::vector<CTempRecord> batch) {
+    s.AddKeyedRecords(std::move(batch));
+}
+void addLoaded(CGeigerRecordArray& s, std::vector<CGeigerRecord> batch) {
+    s.AddRecords(std::move(batch));
+}
+void addLoaded(COwlRecordArray& s, std::vector<COwlRecord> batch) {
+    s.AddRecords(std::move(batch));
 }
 
 template <class Series, std::size_t Values>
@@ -281,13 +365,17 @@ LoadResult readSeries(const std::string& path, Series& series) {
          nullptr;
          ++p)
         ++lines;
-    series.reserve(lines + 1);
+    // Lines are gathered first and go into the series at once: added one by
+    // one, a file in descending order or with many equal times costs time
+    // quadratic in its length.
+    std::vector<typename Series::value_type> batch;
+    batch.reserve(lines + 1);
 
     LocalTimeCache cache;
     TimeT last = 0;
     bool haveLast = false;
     constexpr std::size_t kFields = 6 + Values;
-    std::array<std::string_view, kFields> f;
+    std::array<std::string_view, kFields + 1> f;
     std::size_t pos = 0;
     while (pos < all.size()) {
         std::size_t nl = all.find('\n', pos);
@@ -300,25 +388,29 @@ LoadResult readSeries(const std::string& path, Series& series) {
         if (line.empty())
             continue;
 
-        if (splitFields(line, f) < kFields) {
+        const std::size_t count = splitFields(line, f);
+        if (count < kFields) {
             ++res.skipped;
             continue;
         }
         const CalendarFields cf{toInt(f[0]), toInt(f[1]), toInt(f[2]),
                                 toInt(f[3]), toInt(f[4]), toInt(f[5])};
+        const std::optional<TimeT> offset =
+            count > kFields ? parseOffset(f[kFields]) : std::nullopt;
         TimeT t = 0;
-        if (!cache.fromLocalFields(cf, haveLast ? last : INT64_MIN, t)) {
+        if (!cache.fromLocalFields(cf, haveLast ? last : INT64_MIN, offset, t)) {
             ++res.skipped;
             continue;
         }
         double v[Values];
         for (std::size_t k = 0; k < Values; ++k)
             v[k] = toDouble(f[6 + k]);
-        addLoaded(series, t, v);
+        batch.push_back(loadedRecord(&series, t, v));
         last = t;
         haveLast = true;
         ++res.loaded;
     }
+    addLoaded(series, std::move(batch));
     return res;
 }
 

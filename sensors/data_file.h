@@ -6,11 +6,15 @@
 //   radiation    year,month,day,hour,minute,second,cpm
 //   power        year,month,day,hour,minute,second,kW
 // values printed as "%g", oldest record first, CR LF line ends, UTF-8, no
-// header. The moving-average cache is not written.
+// header. The moving-average cache is not written. A time that the end of
+// DST makes occur twice gets its UTC offset as one more field (+HHMM or
+// -HHMM, +HHMMSS when it has seconds); loading uses it to pick the instant.
 //
 // Saving never damages the previous file: the new content goes to
 // path + ".tmp" in the same folder and replaces the old file by a rename
-// only once every byte of it was written.
+// only once every byte of it was written. Whatever a killed save left at
+// path + ".tmp" is removed first and the file created anew; only a folder
+// with content there makes the save fail.
 //
 // Threads: UI thread (the monitors' timers and window teardown). Nothing here
 // locks; the series must not change during a call.
@@ -46,7 +50,7 @@ enum class SaveResult {
 // Writes every record whose age, (now - m_Time) / 3600 in whole hours, is at
 // most keepHours (records in the future always) to `path`, through a
 // temporary file beside it. On any failure the file at `path` is unchanged
-// and no temporary file is left behind.
+// and the save leaves no temporary file of its own behind.
 SaveResult writeDataFile(const std::string& path, const CTempRecordArray& series, TimeT now,
                          int keepHours);
 SaveResult writeDataFile(const std::string& path, const CGeigerRecordArray& series, TimeT now,
@@ -61,9 +65,11 @@ struct LoadResult {
 };
 
 // Replaces the series by the file's records. Temperature times are minute
-// keys already and are kept as they are; radiation and power records go
-// through AddRecord. Lines with too few fields or calendar fields that make
-// no valid local time are skipped; the lines after them still load.
+// keys already and are kept as they are. The series is the one that
+// AddKeyedRecord / AddRecord of each line in file order would give, built in
+// O(n log n) whatever the line order. Lines with too few fields or calendar
+// fields that make no valid local time are skipped; the lines after them
+// still load.
 LoadResult readDataFile(const std::string& path, CTempRecordArray& series);
 LoadResult readDataFile(const std::string& path, CGeigerRecordArray& series);
 LoadResult readDataFile(const std::string& path, COwlRecordArray& series);

@@ -1,5 +1,7 @@
 #include "sensors/local_time_cache.h"
 
+#include <cstddef>
+
 namespace orvana {
 
 long long daysFromCivil(int year, int month, int day) {
@@ -47,24 +49,42 @@ CalendarFields fieldsOf(const LocalTime& lt) {
 
 }  // namespace
 
-void LocalTimeCache::loadDay(int year, int month, int day) {
-    day_ = Day{};
-    day_.year = year;
-    day_.month = month;
-    day_.day = day;
+LocalTimeCache::Day LocalTimeCache::computeDay(int year, int month, int day) {
+    Day d;
+    d.year = year;
+    d.month = month;
+    d.day = day;
     const TimeT t0 = fromLocal(year, month, day, 0, 0, 0);
     const TimeT t1 = fromLocal(year, month, day, 23, 59, 59);
     if (t0 == -1 || t1 == -1)
-        return;
-    day_.known = true;
-    day_.offStart = offsetAt(t0);
-    day_.offEnd = offsetAt(t1);
+        return d;
+    d.known = true;
+    d.offStart = offsetAt(t0);
+    d.offEnd = offsetAt(t1);
     const LocalTime m = toLocal(t0);
-    day_.uniform = day_.offStart == day_.offEnd && t1 - t0 == 86399 &&
-                   sameFields(m, CalendarFields{year, month, day, 0, 0, 0});
+    d.uniform = d.offStart == d.offEnd && t1 - t0 == 86399 &&
+                sameFields(m, CalendarFields{year, month, day, 0, 0, 0});
+    return d;
+}
+
+void LocalTimeCache::loadDay(int year, int month, int day) {
+    constexpr std::size_t kMaxDays = 1 << 14;
+    const long long key = daysFromCivil(year, month, day);
+    auto it = days_.find(key);
+    if (it == days_.end()) {
+        if (days_.size() >= kMaxDays)
+            days_.clear();
+        it = days_.emplace(key, computeDay(year, month, day)).first;
+    }
+    day_ = it->second;
 }
 
 bool LocalTimeCache::fromLocalFields(const CalendarFields& f, TimeT notBefore, TimeT& out) {
+    return fromLocalFields(f, notBefore, std::nullopt, out);
+}
+
+bool LocalTimeCache::fromLocalFields(const CalendarFields& f, TimeT notBefore,
+                                     std::optional<TimeT> offset, TimeT& out) {
     if (f.year < 1900 || f.year > 9999 || f.month < 1 || f.month > 12 || f.day < 1 ||
         f.day > daysInMonth(f.year, f.month) || f.hour < 0 || f.hour > 23 || f.minute < 0 ||
         f.minute > 59 || f.second < 0 || f.second > 59)
@@ -75,6 +95,13 @@ bool LocalTimeCache::fromLocalFields(const CalendarFields& f, TimeT notBefore, T
     if (day_.uniform) {
         out = naive - day_.offStart;
         return true;
+    }
+    if (offset) {
+        const TimeT t = naive - *offset;
+        if (sameFields(toLocal(t), f)) {
+            out = t;
+            return true;
+        }
     }
     if (day_.known) {
         // The day of a change: try the offset before and after it.
@@ -101,29 +128,49 @@ bool LocalTimeCache::fromLocalFields(const CalendarFields& f, TimeT notBefore, T
 }
 
 CalendarFields LocalTimeCache::toLocalFields(TimeT t) {
+    return toLocalStamp(t).fields;
+}
+
+LocalStamp LocalTimeCache::toLocalStamp(TimeT t) {
     if (t >= lo_ && t < hi_) {
-        CalendarFields f = date_;
+        LocalStamp st;
+        st.fields = date_;
         const TimeT s = t - lo_;
-        f.hour = static_cast<int>(s / 3600);
-        f.minute = static_cast<int>(s / 60 % 60);
-        f.second = static_cast<int>(s % 60);
-        return f;
+        st.fields.hour = static_cast<int>(s / 3600);
+        st.fields.minute = static_cast<int>(s / 60 % 60);
+        st.fields.second = static_cast<int>(s % 60);
+        st.offset = off_;
+        return st;
     }
     const LocalTime lt = toLocal(t);
-    const TimeT off = naiveOf(lt) - t;
+    const TimeT naive = naiveOf(lt);
+    const TimeT off = naive - t;
     const TimeT lo = t - (lt.hour * 3600 + lt.minute * 60 + lt.second);
     const TimeT hi = lo + 86400;
     const LocalTime start = toLocal(lo);
+    LocalStamp st;
+    st.fields = fieldsOf(lt);
+    st.offset = off;
     if (offsetAt(lo) == off && offsetAt(hi - 1) == off && start.hour == 0 && start.minute == 0 &&
         start.second == 0 && start.day == lt.day) {
+        // One offset all day: no wall-clock time of it repeats.
         lo_ = lo;
         hi_ = hi;
-        date_ = fieldsOf(lt);
-    } else {
-        lo_ = 1;
-        hi_ = 0;
+        off_ = off;
+        date_ = st.fields;
+        return st;
     }
-    return fieldsOf(lt);
+    lo_ = 1;
+    hi_ = 0;
+    // A day of a change: the other instant, if any, has the offset in force
+    // a day before or after.
+    for (const TimeT other : {offsetAt(t - 86400), offsetAt(t + 86400)}) {
+        if (other != off && sameFields(toLocal(naive - other), st.fields)) {
+            st.repeated = true;
+            break;
+        }
+    }
+    return st;
 }
 
 }  // namespace orvana

@@ -33,6 +33,37 @@ void CTempRecordArray::AddKeyedRecord(TimeT key, double temp, double humid) {
         records_.insert(records_.begin() + static_cast<std::ptrdiff_t>(pos), rec);
 }
 
+void CTempRecordArray::AddKeyedRecords(std::vector<CTempRecord> batch) {
+    detail::sortByTime(batch);
+    // Within a run of one key the last record in batch order wins.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (i + 1 < batch.size() && batch[i + 1].m_Time == batch[i].m_Time)
+            continue;
+        batch[kept++] = batch[i];
+    }
+    batch.resize(kept);
+    if (records_.empty()) {
+        records_ = std::move(batch);
+        return;
+    }
+    std::vector<CTempRecord> merged;
+    merged.reserve(records_.size() + batch.size());
+    std::size_t a = 0, b = 0;
+    while (a < records_.size() || b < batch.size()) {
+        if (b == batch.size() || (a < records_.size() && records_[a].m_Time < batch[b].m_Time)) {
+            merged.push_back(records_[a++]);
+        } else if (a == records_.size() || batch[b].m_Time < records_[a].m_Time) {
+            merged.push_back(batch[b++]);
+        } else {
+            // The same key: the record keeps its place and takes the values.
+            merged.push_back(batch[b++]);
+            ++a;
+        }
+    }
+    records_ = std::move(merged);
+}
+
 using TempStats = detail::Stats<CTempRecord, &CTempRecord::m_Temp>;
 using HumidStats = detail::Stats<CTempRecord, &CTempRecord::m_Humid>;
 

@@ -10,6 +10,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 #include "core/clock.h"
@@ -88,6 +90,29 @@ struct Stats {
     static double ave(const std::vector<Rec>& v, int n);
 };
 
+// Orders records by m_Time, records of equal time in their given order. A
+// batch already in ascending or descending order costs one pass; any other
+// one a stable sort.
+template <class Rec>
+void sortByTime(std::vector<Rec>& v) {
+    auto earlier = [](const Rec& a, const Rec& b) { return a.m_Time < b.m_Time; };
+    if (std::is_sorted(v.begin(), v.end(), earlier))
+        return;
+    auto later = [](const Rec& a, const Rec& b) { return a.m_Time > b.m_Time; };
+    if (std::is_sorted(v.begin(), v.end(), later)) {
+        // Reversing turns the runs of equal times around; turn them back.
+        std::reverse(v.begin(), v.end());
+        for (auto run = v.begin(); run != v.end();) {
+            auto end =
+                std::find_if(run, v.end(), [&](const Rec& r) { return r.m_Time != run->m_Time; });
+            std::reverse(run, end);
+            run = end;
+        }
+        return;
+    }
+    std::stable_sort(v.begin(), v.end(), earlier);
+}
+
 // The shared behaviour of the radiation and power series.
 template <class Rec, double Rec::*Field>
 class MaSeries : public SeriesBase<Rec> {
@@ -95,6 +120,11 @@ class MaSeries : public SeriesBase<Rec> {
     // Inserts after the newest record earlier than t, or at index 0; a record
     // with a time equal to existing ones goes before them. m_MaWindow = 0.
     void add(TimeT t, double value);
+    // The series that add() of each record of `batch`, in its order, would
+    // leave, in O(n log n) whatever the order (add() one by one is quadratic
+    // for a batch in descending order or with many equal times). Only m_Time
+    // and the value field of the batch are used.
+    void addBatch(std::vector<Rec> batch);
     double statMin(int n) const { return Stats<Rec, Field>::min(this->records_, n); }
     double statMax(int n) const { return Stats<Rec, Field>::max(this->records_, n); }
     double statAve(int n) const { return Stats<Rec, Field>::ave(this->records_, n); }
@@ -119,6 +149,10 @@ class CTempRecordArray : public detail::SeriesBase<CTempRecord> {
     // Stores values under a key that is already a minute key (the data file
     // holds keys): no rounding, same merge rule as AddRecord.
     void AddKeyedRecord(TimeT key, double temp, double humid);
+    // The series that AddKeyedRecord of each record of `batch`, in its
+    // order, would leave (the last values of a key win), in O(n log n)
+    // whatever the order. The batch is consumed.
+    void AddKeyedRecords(std::vector<CTempRecord> batch);
 
     // Statistics over the newest min(n, size) records; 0.0 when n <= 0 or
     // the series is empty.
@@ -136,6 +170,9 @@ class CTempRecordArray : public detail::SeriesBase<CTempRecord> {
 class CGeigerRecordArray : public detail::MaSeries<CGeigerRecord, &CGeigerRecord::m_Cpm> {
   public:
     void AddRecord(TimeT t, double cpm) { add(t, cpm); }
+    // The series that AddRecord of each record of `batch` (its time and
+    // value), in its order, would leave, in O(n log n) whatever the order.
+    void AddRecords(std::vector<CGeigerRecord> batch) { addBatch(std::move(batch)); }
     double GetCpmMin(int n) const { return statMin(n); }
     double GetCpmMax(int n) const { return statMax(n); }
     double GetCpmAve(int n) const { return statAve(n); }
@@ -146,6 +183,9 @@ class CGeigerRecordArray : public detail::MaSeries<CGeigerRecord, &CGeigerRecord
 class COwlRecordArray : public detail::MaSeries<COwlRecord, &COwlRecord::m_Power> {
   public:
     void AddRecord(TimeT t, double power) { add(t, power); }
+    // The series that AddRecord of each record of `batch` (its time and
+    // value), in its order, would leave, in O(n log n) whatever the order.
+    void AddRecords(std::vector<COwlRecord> batch) { addBatch(std::move(batch)); }
     double GetPowerMin(int n) const { return statMin(n); }
     double GetPowerMax(int n) const { return statMax(n); }
     double GetPowerAve(int n) const { return statAve(n); }
@@ -205,6 +245,35 @@ void MaSeries<Rec, Field>::add(TimeT t, double value) {
         v.push_back(r);
     else
         v.insert(v.begin() + static_cast<std::ptrdiff_t>(pos), r);
+}
+
+template <class Rec, double Rec::*Field>
+void MaSeries<Rec, Field>::addBatch(std::vector<Rec> batch) {
+    for (Rec& r : batch) {
+        r.m_MaWindow = 0;
+        r.m_MaValue = 0.0;
+    }
+    // add() puts a record before the equal times already there, so a run of
+    // equal times ends up newest first.
+    sortByTime(batch);
+    for (auto run = batch.begin(); run != batch.end();) {
+        auto end =
+            std::find_if(run, batch.end(), [&](const Rec& r) { return r.m_Time != run->m_Time; });
+        std::reverse(run, end);
+        run = end;
+    }
+    auto& v = this->records_;
+    if (v.empty()) {
+        v = std::move(batch);
+        return;
+    }
+    // On equal times std::merge takes the first range first: the batch goes
+    // before the records already held, as add() would put it.
+    std::vector<Rec> merged;
+    merged.reserve(v.size() + batch.size());
+    std::merge(batch.begin(), batch.end(), v.begin(), v.end(), std::back_inserter(merged),
+               [](const Rec& a, const Rec& b) { return a.m_Time < b.m_Time; });
+    v = std::move(merged);
 }
 
 template <class Rec, double Rec::*Field>

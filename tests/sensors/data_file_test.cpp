@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -218,8 +221,11 @@ TEST_F(DataFileTest, FailedSaveKeepsOldFileAndTellsOncePerSave) {
     const std::string old = "2026,5,3,10,1,0,1,2\r\n";
     for (const char* name : {"TemperatureData.csv", "GeigerData.csv", "OwlData.csv"}) {
         spit(dir_.file(name), old);
-        // Something in the way of the new file.
-        std::filesystem::create_directory(dir_.file(std::string(name) + ".tmp"));
+        // Something in the way of the new file: a folder with content is no
+        // leftover of a save and is not removed.
+        const std::string tmp = dir_.file(std::string(name) + ".tmp");
+        std::filesystem::create_directory(tmp);
+        spit(tmp + "/keep", "x");
     }
     EXPECT_FALSE(f.SaveDataFile(t));
     EXPECT_FALSE(f.SaveDataFile(t));
@@ -234,8 +240,10 @@ TEST_F(DataFileTest, FailedSaveKeepsOldFileAndTellsOncePerSave) {
         EXPECT_EQ(slurp(dir_.file(name)), old) << name;
     EXPECT_EQ(t.GetSize(), 100);
 
+    EXPECT_EQ(slurp(dir_.file("TemperatureData.csv.tmp/keep")), "x");
+
     // Once the way is clear the next save succeeds and leaves no temporary file.
-    std::filesystem::remove(dir_.file("TemperatureData.csv.tmp"));
+    std::filesystem::remove_all(dir_.file("TemperatureData.csv.tmp"));
     EXPECT_TRUE(f.SaveDataFile(t));
     EXPECT_FALSE(std::filesystem::exists(dir_.file("TemperatureData.csv.tmp")));
     CTempRecordArray back;
@@ -258,20 +266,46 @@ TEST_F(DataFileTest, TargetThatCannotBeOpenedIsLockedAndNothingIsWritten) {
     EXPECT_FALSE(std::filesystem::exists(dir_.file("GeigerData.csv.tmp")));
 }
 
+// Writes past a size fail with EFBIG as they would with ENOSPC on a full
+// disk; the signal that would end the process is ignored meanwhile.
+class ScopedFileSizeLimit {
+  public:
+    explicit ScopedFileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lim = old_;
+        lim.rlim_cur = bytes;
+        ok_ = ::setrlimit(RLIMIT_FSIZE, &lim) == 0;
+    }
+    ~ScopedFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    bool ok() const { return ok_; }
+
+  private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = SIG_DFL;
+    bool ok_ = false;
+};
+
 TEST_F(DataFileTest, FullDiskLeavesTheOldFileWhole) {
-    if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full";
     const std::string path = dir_.file("TemperatureData.csv");
     const std::string old = "2026,5,3,10,1,0,1,2\r\n";
     spit(path, old);
-    // Every write to the new file fails as on a full disk.
-    std::filesystem::create_symlink("/dev/full", path + ".tmp");
     CTempRecordArray t;
-    for (int i = 0; i < 50000; ++i)
+    for (int i = 50000; i > 0; --i)
         t.AddRecord(clock_.now() - 60 * i, i, i);
-    EXPECT_EQ(writeDataFile(path, t, clock_.now(), 24), SaveResult::WriteFailed);
+    SaveResult r;
+    {
+        // The new file (a day of minutes, about 40 KB) fills up after 4 KiB.
+        ScopedFileSizeLimit full(4096);
+        ASSERT_TRUE(full.ok());
+        r = writeDataFile(path, t, clock_.now(), 24);
+    }
+    EXPECT_EQ(r, SaveResult::WriteFailed);
     EXPECT_EQ(slurp(path), old);
-    EXPECT_FALSE(std::filesystem::is_symlink(path + ".tmp"));
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
 }
 
 TEST_F(DataFileTest, SaveThroughALinkReplacesItsTarget) {
