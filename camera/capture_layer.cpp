@@ -308,7 +308,12 @@ class CaptureLayer::Camera {
     double frameInterval_ = 0;  // seconds between the last two frames
     std::atomic<std::int64_t> lastFrameNs_{0};
     std::atomic<bool> awaitingFirst_{false};
-    std::int64_t rateDue_ = -1;  // dropRate's next due time; streaming thread only
+    // dropRate's next due time. The thread that builds a pipeline resets it
+    // (the watcher, on a reconnect) while GStreamer's pooled streaming
+    // threads, the one that carried the old pipeline among them, read and
+    // write it; GStreamer orders them only through GLib's own locks, which
+    // promise us nothing. Relaxed is enough: a stale value costs a frame.
+    std::atomic<std::int64_t> rateDue_{-1};
 
     std::mutex stateMutex_;
     std::condition_variable wake_;
@@ -386,7 +391,7 @@ GstElement* CaptureLayer::Camera::buildPipeline(int* code, std::string* why) {
     gst_object_unref(sink);
     if (GstElement* conv = gst_bin_get_by_name(GST_BIN(p), kConvert)) {
         if (GstPad* pad = gst_element_get_static_pad(conv, "sink")) {
-            rateDue_ = -1;
+            rateDue_.store(-1, std::memory_order_relaxed);
             gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, &Camera::dropRate, this, nullptr);
             gst_object_unref(pad);
         }
@@ -417,12 +422,13 @@ GstPadProbeReturn CaptureLayer::Camera::keepRate(GstBuffer* buffer) {
     const std::int64_t interval = std::int64_t(1e9 / fps);
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
     const std::int64_t t = GST_CLOCK_TIME_IS_VALID(pts) ? std::int64_t(pts) : nowNs();
-    std::int64_t& due = rateDue_;
+    const std::int64_t due = rateDue_.load(std::memory_order_relaxed);
     // Too early for the next frame: dropped. A jump back of the times (a
     // new segment) starts the count again.
     if (due >= 0 && t + interval / 8 < due && due - t <= 2 * interval)
         return GST_PAD_PROBE_DROP;
-    due = due < 0 ? t + interval : std::clamp(due + interval, t, t + interval);
+    rateDue_.store(due < 0 ? t + interval : std::clamp(due + interval, t, t + interval),
+                   std::memory_order_relaxed);
     return GST_PAD_PROBE_OK;
 }
 

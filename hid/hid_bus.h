@@ -19,7 +19,7 @@
 namespace orvana::hid {
 
 struct DeviceEntry {
-    std::string path;
+    std::string path;  // empty when the system gave none
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
 };

@@ -12,7 +12,8 @@ std::optional<std::string> findNext(Bus& bus, std::uint16_t productId, int& inde
     const std::size_t first = index > 0 ? static_cast<std::size_t>(index) : 0;
     for (std::size_t member = first; member < devices.size(); ++member) {
         const DeviceEntry& device = devices[member];
-        if (device.vendorId == kVendorId && device.productId == productId) {
+        // A member without a path cannot be opened, so it is no instrument.
+        if (device.vendorId == kVendorId && device.productId == productId && !device.path.empty()) {
             index = static_cast<int>(member + 1);
             return device.path;
         }

@@ -25,7 +25,8 @@ using Report = std::array<std::uint8_t, kReportSize>;
 
 // Member index of the next device with kVendorId/productId at a position of
 // at least `index` in the enumeration; stores that position + 1 into `index`
-// and returns its path. When there is none, stores 0 and returns nullopt.
+// and returns its path, never an empty one: a member without a path is
+// passed over. When there is none, stores 0 and returns nullopt.
 // A negative index counts as 0.
 std::optional<std::string> findNext(Bus& bus, std::uint16_t productId, int& index);
 

@@ -45,8 +45,9 @@ extern "C" {
  * (0 for the first meter). On a match, stores the matching member + 1 into
  * *index, so calling again with it continues after that meter, and returns the
  * device path. When there is no further meter, stores 0 into *index and
- * returns an empty string. index == NULL returns an empty string. The device
- * is not opened.
+ * returns an empty string. index == NULL returns an empty string. A member
+ * listed without a device path (NULL or empty) is no meter: the search goes
+ * on past it. The device is not opened.
  */
 KELVARO_API char* FindUSB(int* index);
 

@@ -44,7 +44,8 @@ extern "C" {
  * (0 for the first counter). On a match, stores the matching member + 1 into
  * *index and returns the device path; when there is no further counter, stores
  * 0 into *index and returns an empty string. index == NULL returns an empty
- * string. The device is not opened.
+ * string. A member listed without a device path (NULL or empty) is no
+ * counter: the search goes on past it. The device is not opened.
  */
 RUVASKO_API char* FindUSB(int* index);
 

@@ -30,6 +30,7 @@ struct Device {
     unsigned short vendor = 0;
     unsigned short product = 0;
     std::string path;
+    bool nullPath = false;
     Report reply{};
     int replyLength = 7;
     bool noReply = false;
@@ -77,6 +78,7 @@ struct State {
         d.vendor = vendor;
         d.product = product;
         d.path = path != nullptr ? path : "";
+        d.nullPath = path == nullptr;
         d.reply = defaultReply(product);
         devices.push_back(std::move(d));
         return static_cast<int>(devices.size() - 1);
@@ -250,7 +252,7 @@ struct hid_device_info* hid_enumerate(unsigned short vendor_id, unsigned short p
             continue;
         }
         auto* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
-        info->path = strdup(d.path.c_str());
+        info->path = d.nullPath ? nullptr : strdup(d.path.c_str());
         info->vendor_id = d.vendor;
         info->product_id = d.product;
         info->bus_type = HID_API_BUS_USB;
@@ -285,7 +287,7 @@ hid_device* hid_open_path(const char* path) {
     const std::lock_guard guard(s.lock);
     for (std::size_t id = 0; id < s.devices.size(); ++id) {
         const Device& d = s.devices[id];
-        if (path != nullptr && d.path == path && d.present && !d.openFails) {
+        if (path != nullptr && !d.nullPath && d.path == path && d.present && !d.openFails) {
             auto handle = std::make_unique<hid_device_>(hid_device_{static_cast<int>(id)});
             hid_device* raw = handle.get();
             s.handles.emplace(raw, std::move(handle));

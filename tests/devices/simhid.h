@@ -33,7 +33,9 @@ extern "C" {
 /* Forgets every device, handle and counter. */
 void simhid_reset(void);
 
-/* Adds a device at the end of the enumeration; returns its id (0, 1, ...). */
+/* Adds a device at the end of the enumeration; returns its id (0, 1, ...).
+ * path == NULL lists the device with a NULL path, which hidapi may give for a
+ * device it cannot name; such a device is never opened. */
 int simhid_add_device(unsigned short vendor_id, unsigned short product_id, const char* path);
 
 /* The input report answered to each request (8 bytes, byte 0 = report ID). */
