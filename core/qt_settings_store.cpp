@@ -179,6 +179,25 @@ std::string privateTempFile(const std::string& text) {
     return pattern;
 }
 
+// Which file is at a path: writing, QSettings puts a new one there.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    struct timespec modified {};
+    off_t size = -1;
+    bool operator==(const FileStamp& o) const {
+        return device == o.device && inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
+               modified.tv_nsec == o.modified.tv_nsec && size == o.size;
+    }
+};
+
+FileStamp stampOf(const QString& path) {
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {st.st_dev, st.st_ino, st.st_mtim, st.st_size};
+}
+
 class QtSettingsStore final : public SettingsStore {
   public:
     explicit QtSettingsStore(const std::string& iniPath) : settings_(openSettings(iniPath)) {
@@ -213,11 +232,13 @@ class QtSettingsStore final : public SettingsStore {
     void writeInt(const std::string& section, const std::string& key, int value) override {
         std::lock_guard lock(mutex_);
         settings_->setValue(qs(section + "/" + key), value);
+        unsaved_ = true;
     }
     void writeString(const std::string& section, const std::string& key,
                      const std::string& value) override {
         std::lock_guard lock(mutex_);
         settings_->setValue(qs(section + "/" + key), qs(value));
+        unsaved_ = true;
     }
     bool contains(const std::string& section, const std::string& key) const override {
         std::lock_guard lock(mutex_);
@@ -226,9 +247,17 @@ class QtSettingsStore final : public SettingsStore {
     bool sync() override {
         std::lock_guard lock(mutex_);
         protectFile();
+        const FileStamp before = stampOf(settings_->fileName());
         settings_->sync();
         protectFile();
-        return settings_->status() == QSettings::NoError;
+        // QSettings keeps its first error for good, and a line its reader
+        // skipped (a '#' line, say) is one; after it, only the file tells
+        // whether this write went through: Qt writes a new file in its place.
+        const bool ok = settings_->status() == QSettings::NoError || !unsaved_ ||
+                        !(stampOf(settings_->fileName()) == before);
+        if (ok)
+            unsaved_ = false;
+        return ok;
     }
 
   private:
@@ -249,6 +278,7 @@ class QtSettingsStore final : public SettingsStore {
     mutable std::mutex mutex_;
     std::unique_ptr<QSettings> settings_;
     std::string privatePath_;
+    bool unsaved_ = false;  // values written since the last successful sync
 };
 
 }  // namespace

@@ -293,6 +293,29 @@ TEST_F(SettingsTest, IniStoreTightensAnExistingLooseFile) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+TEST_F(SettingsTest, SyncSaysWhetherTheFileWasWrittenNotWhetherEveryLineWasUnderstood) {
+    const std::string path = dir.path() + "/conf/orvana.conf";
+    std::filesystem::create_directories(dir.path() + "/conf");
+    // The reader skips a '#' line and remembers a format error for good.
+    { std::ofstream(path) << "# kept by hand\n[Setting]\nFROM=a@example.org\n"; }
+    auto store = makeQtSettingsStore(path);
+    store->writeString("Setting", "SMTP", "mail.example.org");
+    EXPECT_TRUE(store->sync());
+    std::string text;
+    {
+        std::ifstream in(path);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    EXPECT_NE(text.find("SMTP=mail.example.org"), std::string::npos) << text;
+    EXPECT_NE(text.find("FROM=a@example.org"), std::string::npos) << text;
+
+    // A file that cannot be written is still reported.
+    std::filesystem::remove_all(dir.path() + "/conf");
+    { std::ofstream(dir.path() + "/conf") << "a file where the folder was"; }
+    store->writeString("Setting", "SMTP", "other.example.org");
+    EXPECT_FALSE(store->sync());
+}
+
 // --- Damaged and out-of-range settings --------------------------------
 
 std::string readAll(const std::string& path) {
