@@ -227,6 +227,9 @@ class QtSettingsStore final : public SettingsStore {
         QVariant v = settings_->value(qs(section + "/" + key));
         if (!v.isValid())
             return def;
+        // The reader splits a hand-written value at unquoted commas.
+        if (v.typeId() == QMetaType::QStringList)
+            return v.toStringList().join(u',').toStdString();
         return v.toString().toStdString();
     }
     void writeInt(const std::string& section, const std::string& key, int value) override {

@@ -56,6 +56,9 @@ struct SettingsFileCheck {
 // be read is copied aside when possible and never written: the store then
 // keeps its values in a private temporary file. A good file is copied to
 // <file>.bak at every start. *check (when not null) says what was found.
+// A hand-written value with an unquoted comma, which the INI reader splits
+// into a list, reads as its items joined by commas (blanks around the commas
+// are lost); values the store wrote itself read back as they were.
 // Never null. UI thread, before anything else uses the file.
 std::unique_ptr<SettingsStore> makeQtSettingsStore(const std::string& iniPath,
                                                    SettingsFileCheck* check = nullptr);

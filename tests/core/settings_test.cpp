@@ -316,6 +316,30 @@ TEST_F(SettingsTest, SyncSaysWhetherTheFileWasWrittenNotWhetherEveryLineWasUnder
     EXPECT_FALSE(store->sync());
 }
 
+TEST_F(SettingsTest, HandWrittenCommasKeepTheValue) {
+    const std::string path = dir.path() + "/orvana.conf";
+    {
+        std::ofstream(path)
+            << "[Cameras]\nSources=videotestsrc ! video/x-raw,width=320,height=240\n"
+               "[Setting]\nSUBJECT=Tokyo, house\nFFMPEG_OPTION=-vf scale=320:240,fps=10\n"
+               "FROM=a@example.org,\nSMTP=\"quoted, as Qt writes it\"\n";
+    }
+    auto store = makeQtSettingsStore(path);
+    EXPECT_EQ(store->getString("Cameras", "Sources", ""),
+              "videotestsrc ! video/x-raw,width=320,height=240");
+    EXPECT_EQ(store->getString("Setting", "SUBJECT", ""), "Tokyo,house");
+    EXPECT_EQ(store->getString("Setting", "FFMPEG_OPTION", ""), "-vf scale=320:240,fps=10");
+    EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org,");
+    EXPECT_EQ(store->getString("Setting", "SMTP", ""), "quoted, as Qt writes it");
+    EXPECT_EQ(store->getInt("Setting", "SUBJECT", 7), 7);
+
+    // Saved, they stay what they read as.
+    store->writeString("Setting", "SUBJECT", store->getString("Setting", "SUBJECT", ""));
+    ASSERT_TRUE(store->sync());
+    store.reset();
+    EXPECT_EQ(makeQtSettingsStore(path)->getString("Setting", "SUBJECT", ""), "Tokyo,house");
+}
+
 // --- Damaged and out-of-range settings --------------------------------
 
 std::string readAll(const std::string& path) {
