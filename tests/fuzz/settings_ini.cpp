@@ -98,10 +98,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(store->sync(), "sync failed");
     store.reset();
 
-    SettingsFileCheck again;
-    store = makeQtSettingsStore(path, &again);
     std::string saved;
     fuzz::readFile(path, saved);
+    SettingsFileCheck again;
+    store = makeQtSettingsStore(path, &again);
     FUZZ_CHECK(again.state == SettingsFileCheck::State::Good,
                "the store's own file is damaged on lines " +
                    (again.badLines.empty() ? std::string() : std::to_string(again.badLines[0])) +

@@ -297,10 +297,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Saved and loaded again.
     SaveSetting(store, s);
     file.reset();
-    SettingsFileCheck check;
-    file = makeQtSettingsStore(path, &check);
     std::string saved;
     fuzz::readFile(path, saved);
+    SettingsFileCheck check;
+    file = makeQtSettingsStore(path, &check);
     FUZZ_CHECK(check.state == SettingsFileCheck::State::Good,
                "saved file damaged: " + escaped(saved));
     DataDirGuard again(*file, dataDir);
