@@ -74,9 +74,18 @@ std::vector<std::string_view> splitLines(std::string_view text) {
 enum class LineKind { Blank, Section, Value, Bad, BadSection };
 
 LineKind classify(std::string_view raw) {
-    if (!validUtf8(raw))
-        return raw.find('[') == 0 ? LineKind::BadSection : LineKind::Bad;
     const std::string_view line = trim(raw);
+    const LineKind bad =
+        !line.empty() && line.front() == '[' ? LineKind::BadSection : LineKind::Bad;
+    if (!validUtf8(raw))
+        return bad;
+    // The reader ends a line at a lone CR too, so what follows one would be
+    // read as a line of its own, unseen here.
+    std::string_view body = raw;
+    while (!body.empty() && body.back() == '\r')
+        body.remove_suffix(1);
+    if (body.find('\r') != std::string_view::npos)
+        return bad;
     if (line.empty() || line.front() == ';' || line.front() == '#')
         return LineKind::Blank;
     if (line.front() == '[')

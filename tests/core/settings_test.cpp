@@ -402,6 +402,22 @@ TEST_F(SettingsTest, DamagedSectionHeaderKeepsItsKeysOutOfTheSectionAbove) {
     EXPECT_EQ(store->getString("Setting", "FROM", ""), "x@example.org");
 }
 
+// The reader also ends a line at a lone CR; the check sees lines the same.
+TEST_F(SettingsTest, LoneCarriageReturnMakesADamagedLine) {
+    EXPECT_EQ(damagedIniLines("[S]\r\nA=1\r\r\nB\r=2\n[T]\rC=3\n"), (std::vector<int>{3, 4}));
+    const std::string path = dir.path() + "/orvana.conf";
+    {
+        std::ofstream(path) << "[Setting]\nFROM=a@example.org\nNOTE=x\r[Other]\n"
+                               "SMTP=mail.example.org\n";
+    }
+    SettingsFileCheck check;
+    auto store = makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.badLines, std::vector<int>{3});
+    // Read as it stood, the CR would have put SMTP into [Other].
+    EXPECT_EQ(store->getString("Setting", "SMTP", ""), "mail.example.org");
+    EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org");
+}
+
 TEST_F(SettingsTest, GoodFileIsBackedUpAndUnreadableOneIsNeverWritten) {
     const std::string path = dir.path() + "/orvana.conf";
     { std::ofstream(path) << "[Setting]\nFROM=x@example.org\n"; }
