@@ -86,21 +86,27 @@ LineKind classify(std::string_view raw) {
         body.remove_suffix(1);
     if (body.find('\r') != std::string_view::npos)
         return bad;
-    if (line.empty() || line.front() == ';' || line.front() == '#')
+    if (line.empty() || line.front() == ';')
+        return LineKind::Blank;
+    // The reader pairs double quotes everywhere but in a ';' comment: in a
+    // key, a section header and a '#' line (no comment to it) as in a value.
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\\')
+            ++i;  // an escaped character, quote included
+        else if (line[i] == '"')
+            quoted = !quoted;
+    }
+    if (quoted)
+        return bad;
+    if (line.front() == '#')
         return LineKind::Blank;
     if (line.front() == '[')
         return line.back() == ']' ? LineKind::Section : LineKind::BadSection;
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos || trim(line.substr(0, eq)).empty())
         return LineKind::Bad;
-    bool quoted = false;
-    for (std::size_t i = eq + 1; i < line.size(); ++i) {
-        if (line[i] == '\\')
-            ++i;  // an escaped character, quote included
-        else if (line[i] == '"')
-            quoted = !quoted;
-    }
-    return quoted ? LineKind::Bad : LineKind::Value;
+    return LineKind::Value;
 }
 
 // The text without its bad lines. The keys below a damaged section header

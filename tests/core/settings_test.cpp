@@ -418,6 +418,25 @@ TEST_F(SettingsTest, LoneCarriageReturnMakesADamagedLine) {
     EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org");
 }
 
+// The reader pairs quotes in keys, headers and '#' lines too; only a ';'
+// line is a comment to it.
+TEST_F(SettingsTest, UnmatchedQuoteOutsideAValueMakesADamagedLine) {
+    EXPECT_EQ(damagedIniLines("[S]\n# say \"hi\nK\"ey=1\n[T\"]\n; say \"hi\n# \"even\"\nA\\\"=1\n"),
+              (std::vector<int>{2, 3, 4}));
+    const std::string path = dir.path() + "/orvana.conf";
+    {
+        std::ofstream(path)
+            << "[Setting]\nFROM=a@example.org\n# the \"old server\nSMTP=mail.example.org\n"
+               "PASSWORD=secret\n";
+    }
+    SettingsFileCheck check;
+    auto store = makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.badLines, std::vector<int>{3});
+    // Read as it stood, the quote would have swallowed the lines after it.
+    EXPECT_EQ(store->getString("Setting", "SMTP", ""), "mail.example.org");
+    EXPECT_EQ(store->getString("Setting", "PASSWORD", ""), "secret");
+}
+
 TEST_F(SettingsTest, GoodFileIsBackedUpAndUnreadableOneIsNeverWritten) {
     const std::string path = dir.path() + "/orvana.conf";
     { std::ofstream(path) << "[Setting]\nFROM=x@example.org\n"; }
