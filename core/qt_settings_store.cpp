@@ -103,8 +103,11 @@ LineKind classify(std::string_view raw) {
         return LineKind::Blank;
     if (line.front() == '[')
         return line.back() == ']' ? LineKind::Section : LineKind::BadSection;
+    // The reader trims a key of every kind of white space; a key of nothing
+    // else is no key, and saved again it becomes a line "=value".
     const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos || trim(line.substr(0, eq)).empty())
+    if (eq == std::string_view::npos ||
+        line.substr(0, eq).find_first_not_of(" \t\n\v\f\r") == std::string_view::npos)
         return LineKind::Bad;
     return LineKind::Value;
 }

@@ -437,6 +437,22 @@ TEST_F(SettingsTest, UnmatchedQuoteOutsideAValueMakesADamagedLine) {
     EXPECT_EQ(store->getString("Setting", "PASSWORD", ""), "secret");
 }
 
+TEST_F(SettingsTest, KeyOfWhiteSpaceOnlyMakesADamagedLine) {
+    EXPECT_EQ(damagedIniLines("[S]\n\v=2\n\f \t=3\n\vA=4\n"), (std::vector<int>{2, 3}));
+    // Kept, the reader would take it for a key without a name and the next
+    // save would write "=2", a line the check refuses at the next start.
+    const std::string path = dir.path() + "/orvana.conf";
+    { std::ofstream(path) << "[Setting]\n\v=2\nFROM=a@example.org\n"; }
+    {
+        auto store = makeQtSettingsStore(path);
+        store->writeString("Setting", "SMTP", "mail.example.org");
+    }
+    SettingsFileCheck check;
+    auto store = makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.state, SettingsFileCheck::State::Good);
+    EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org");
+}
+
 TEST_F(SettingsTest, GoodFileIsBackedUpAndUnreadableOneIsNeverWritten) {
     const std::string path = dir.path() + "/orvana.conf";
     { std::ofstream(path) << "[Setting]\nFROM=x@example.org\n"; }
