@@ -90,12 +90,16 @@ LineKind classify(std::string_view raw) {
         return LineKind::Blank;
     // The reader pairs double quotes everywhere but in a ';' comment: in a
     // key, a section header and a '#' line (no comment to it) as in a value.
+    // A backslash escapes the next character, and at the very end the line
+    // end: the reader then joins the next line to this one.
     bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '\\')
-            ++i;  // an escaped character, quote included
-        else if (line[i] == '"')
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        if (body[i] == '\\') {
+            if (++i == body.size())
+                return bad;
+        } else if (body[i] == '"') {
             quoted = !quoted;
+        }
     }
     if (quoted)
         return bad;

@@ -453,6 +453,22 @@ TEST_F(SettingsTest, KeyOfWhiteSpaceOnlyMakesADamagedLine) {
     EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org");
 }
 
+TEST_F(SettingsTest, BackslashAtTheEndOfALineMakesItDamaged) {
+    EXPECT_EQ(damagedIniLines("[S]\nA=x\\\nB=x\\\r\nC=x\\\\\nD=x\\ \n# x\\\n; x\\\n"),
+              (std::vector<int>{2, 3, 6}));
+    // The line below the continued one was damaged too: left out, it made
+    // the reader join SMTP to FROM.
+    const std::string path = dir.path() + "/orvana.conf";
+    {
+        std::ofstream(path) << "[Setting]\nFROM=a@example.org\\\nno equals sign\n"
+                               "SMTP=mail.example.org\n";
+    }
+    SettingsFileCheck check;
+    auto store = makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.badLines, (std::vector<int>{2, 3}));
+    EXPECT_EQ(store->getString("Setting", "SMTP", ""), "mail.example.org");
+}
+
 TEST_F(SettingsTest, GoodFileIsBackedUpAndUnreadableOneIsNeverWritten) {
     const std::string path = dir.path() + "/orvana.conf";
     { std::ofstream(path) << "[Setting]\nFROM=x@example.org\n"; }
