@@ -77,7 +77,9 @@ LineKind classify(std::string_view raw) {
     const std::string_view line = trim(raw);
     const LineKind bad =
         !line.empty() && line.front() == '[' ? LineKind::BadSection : LineKind::Bad;
-    if (!validUtf8(raw))
+    // A NUL byte is no text; a crash can leave a block of them in a file,
+    // and a value holding one would be cut short wherever it is used.
+    if (!validUtf8(raw) || raw.find('\0') != std::string_view::npos)
         return bad;
     // The reader ends a line at a lone CR too, so what follows one would be
     // read as a line of its own, unseen here.

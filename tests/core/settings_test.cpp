@@ -469,6 +469,23 @@ TEST_F(SettingsTest, BackslashAtTheEndOfALineMakesItDamaged) {
     EXPECT_EQ(store->getString("Setting", "SMTP", ""), "mail.example.org");
 }
 
+TEST_F(SettingsTest, NulBytesMakeADamagedLine) {
+    using namespace std::string_literals;
+    EXPECT_EQ(damagedIniLines("[S]\nK\0Z=1\n[S\0T]\nA=1\n; \0\n"s), (std::vector<int>{2, 3, 5}));
+    // The tail of a file a crash left behind: the value is no longer there
+    // to read, and kept it would have been cut at the first NUL.
+    const std::string path = dir.path() + "/orvana.conf";
+    {
+        std::ofstream(path, std::ios::binary)
+            << "[Setting]\nFROM=a@example.org\nSMTP=mail.exa\0\0\0\0\0\0\0\0"s;
+    }
+    SettingsFileCheck check;
+    auto store = makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.badLines, std::vector<int>{3});
+    EXPECT_FALSE(store->contains("Setting", "SMTP"));
+    EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org");
+}
+
 TEST_F(SettingsTest, GoodFileIsBackedUpAndUnreadableOneIsNeverWritten) {
     const std::string path = dir.path() + "/orvana.conf";
     { std::ofstream(path) << "[Setting]\nFROM=x@example.org\n"; }

@@ -6,6 +6,7 @@
 //  - the check's state matches its lines: Good with none, Damaged with some;
 //    a good file stays as it was and is copied to .bak; a damaged one is
 //    copied aside byte for byte, and what is left of it is a good file;
+//  - what the check lets through holds no NUL byte;
 //  - a plain line (ini_model.h) is never reported damaged, and its key reads
 //    back through the store as written, whatever else the file holds; after
 //    the store saved the file it still does;
@@ -69,6 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string now;
     FUZZ_CHECK(fuzz::readFile(path, now), path);
+    // A text file never holds one; a crash can leave a block of them.
+    FUZZ_CHECK(now.find('\0') == std::string::npos, "a NUL byte let through: " + escaped(now));
     if (bad.empty()) {
         std::string backup;
         FUZZ_CHECK(now == text, "a good file was changed");
