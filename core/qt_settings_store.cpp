@@ -226,10 +226,13 @@ class QtSettingsStore final : public SettingsStore {
   public:
     explicit QtSettingsStore(const std::string& iniPath) : settings_(openSettings(iniPath)) {
         protectFile();
+        parseEverySection();
     }
     // A store over a private copy, deleted when the store goes.
     explicit QtSettingsStore(const std::string& privatePath, bool)
-        : settings_(openSettings(privatePath)), privatePath_(privatePath) {}
+        : settings_(openSettings(privatePath)), privatePath_(privatePath) {
+        parseEverySection();
+    }
     ~QtSettingsStore() override {
         sync();
         if (!privatePath_.empty())
@@ -277,6 +280,7 @@ class QtSettingsStore final : public SettingsStore {
         const FileStamp before = stampOf(settings_->fileName());
         settings_->sync();
         protectFile();
+        parseEverySection();
         // QSettings keeps its first error for good, and a line its reader
         // skipped (a '#' line, say) is one; after it, only the file tells
         // whether this write went through: Qt writes a new file in its place.
@@ -288,6 +292,14 @@ class QtSettingsStore final : public SettingsStore {
     }
 
   private:
+    // Qt 6.4's INI reader parses a section only when a key of it is first
+    // looked up, and finds that section by sorted name: a section such as
+    // [Setting/CAM] sorts between "Setting/" and "Setting/WORKING" and hid
+    // that key, until a key sorting before "CAM" had been looked up. Listing
+    // every key parses every section. The reader reads a file changed on
+    // disk again at a sync, so this is done after each one too.
+    void parseEverySection() { settings_->allKeys(); }
+
     // Creates the file owner-only before anything is written into it, and
     // keeps it so: the file holds the mail password.
     void protectFile() const {

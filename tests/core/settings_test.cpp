@@ -486,6 +486,33 @@ TEST_F(SettingsTest, NulBytesMakeADamagedLine) {
     EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org");
 }
 
+// Qt 6.4 finds the section of a key by sorted name and parses it lazily;
+// [Setting/CAM] sorts between "Setting/" and "Setting/WORKING".
+TEST_F(SettingsTest, SubsectionNeverHidesTheKeysOfItsSection) {
+    const std::string path = dir.path() + "/orvana.conf";
+    {
+        std::ofstream(path) << "[Setting]\nWORKING=1\nUSE_OWL=0\nAUTOSHUTDOWN=0\n"
+                               "[Setting/CAM]\nX=1\n";
+    }
+    auto store = makeQtSettingsStore(path);
+    EXPECT_EQ(store->getInt("Setting", "WORKING", -1), 1);
+    EXPECT_EQ(store->getInt("Setting", "USE_OWL", -1), 0);
+    EXPECT_EQ(store->getInt("Setting", "AUTOSHUTDOWN", -1), 0);
+    EXPECT_EQ(store->getInt("Setting/CAM", "X", -1), 1);
+    EXPECT_EQ(LoadSettings(*store, now, dir.path()).working, 1);
+
+    // Changed on disk while the program runs: the sync that reads it again
+    // leaves every section readable as well.
+    {
+        std::ofstream(path) << "[Setting]\nWORKING=0\nUSE_OWL=1\nTO_KA=k@example.org\n"
+                               "[Setting/CAM]\nX=2\n";
+    }
+    ASSERT_TRUE(store->sync());
+    EXPECT_EQ(store->getInt("Setting", "WORKING", -1), 0);
+    EXPECT_EQ(store->getInt("Setting", "USE_OWL", -1), 1);
+    EXPECT_EQ(store->getString("Setting", "TO_KA", ""), "k@example.org");
+}
+
 TEST_F(SettingsTest, GoodFileIsBackedUpAndUnreadableOneIsNeverWritten) {
     const std::string path = dir.path() + "/orvana.conf";
     { std::ofstream(path) << "[Setting]\nFROM=x@example.org\n"; }
