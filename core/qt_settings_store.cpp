@@ -73,6 +73,61 @@ std::vector<std::string_view> splitLines(std::string_view text) {
 
 enum class LineKind { Blank, Section, Value, Bad, BadSection };
 
+constexpr const char* kWhiteSpace = " \t\n\v\f\r";
+
+// The number a key escape's digits give the reader: hexadecimal, with
+// blanks around, a '+' and a "0x" allowed.
+bool hexValue(std::string_view s, unsigned& value) {
+    const std::size_t b = s.find_first_not_of(kWhiteSpace);
+    if (b == std::string_view::npos)
+        return false;
+    s = s.substr(b, s.find_last_not_of(kWhiteSpace) - b + 1);
+    if (!s.empty() && s.front() == '+')
+        s.remove_prefix(1);
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+        s.remove_prefix(2);
+    if (s.empty())
+        return false;
+    value = 0;
+    for (char c : s) {
+        const int d = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+        if (d < 0)
+            return false;
+        value = value * 16 + static_cast<unsigned>(d);
+    }
+    return true;
+}
+
+// Whether a key, decoded as the reader decodes it ('\' and '/' separate
+// groups, %XX and %UXXXX stand for one character), ends in a separator.
+// Such a key has no name of its own, and the next save writes it back as a
+// line the reader drops ("A\=1") or refuses ("=1").
+bool keyEndsInSeparator(std::string_view key) {
+    bool separator = false;
+    std::size_t i = 0;
+    while (i < key.size()) {
+        if (key[i] != '%' || i + 1 == key.size()) {
+            separator = key[i] == '/' || key[i] == '\\';
+            ++i;
+            continue;
+        }
+        const bool wide = key[i + 1] == 'U';
+        const std::size_t first = i + (wide ? 2 : 1), digits = wide ? 4 : 2;
+        unsigned value = 0;
+        if (first + digits > key.size() || !hexValue(key.substr(first, digits), value)) {
+            separator = false;  // a '%' of its own
+            ++i;
+            continue;
+        }
+        separator = value == '/';
+        i = first + digits;
+    }
+    return separator;
+}
+
 LineKind classify(std::string_view raw) {
     const std::string_view line = trim(raw);
     const LineKind bad =
@@ -112,10 +167,14 @@ LineKind classify(std::string_view raw) {
     // The reader trims a key of every kind of white space; a key of nothing
     // else is no key, and saved again it becomes a line "=value".
     const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos ||
-        line.substr(0, eq).find_first_not_of(" \t\n\v\f\r") == std::string_view::npos)
+    if (eq == std::string_view::npos)
         return LineKind::Bad;
-    return LineKind::Value;
+    std::string_view key = line.substr(0, eq);
+    const std::size_t b = key.find_first_not_of(kWhiteSpace);
+    if (b == std::string_view::npos)
+        return LineKind::Bad;
+    key = key.substr(b, key.find_last_not_of(kWhiteSpace) - b + 1);
+    return keyEndsInSeparator(key) ? LineKind::Bad : LineKind::Value;
 }
 
 // The text without its bad lines. The keys below a damaged section header

@@ -513,6 +513,25 @@ TEST_F(SettingsTest, SubsectionNeverHidesTheKeysOfItsSection) {
     EXPECT_EQ(store->getString("Setting", "TO_KA", ""), "k@example.org");
 }
 
+// '/' and '\\' separate a key's groups; a key ending in one names nothing.
+TEST_F(SettingsTest, KeyEndingInAGroupSeparatorMakesADamagedLine) {
+    EXPECT_EQ(damagedIniLines("[S]\nA/=1\nB\\\\=1\nC%2F=1\nD%U002f =1\nE%U+02F=1\nF%2=1\n"
+                              "G/H=1\n%2F%41=1\nI\\J=1\na%20b=1\n"),
+              (std::vector<int>{2, 3, 4, 5, 6}));
+    // Kept, it was saved as a line the next start refused or dropped.
+    const std::string path = dir.path() + "/orvana.conf";
+    { std::ofstream(path) << "TIK/=p\n[Setting]\nFROM=a@example.org\nNOTE/=q\n"; }
+    {
+        auto store = makeQtSettingsStore(path);
+        store->writeString("Setting", "SMTP", "mail.example.org");
+    }
+    SettingsFileCheck check;
+    auto store = makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.state, SettingsFileCheck::State::Good);
+    EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org");
+    EXPECT_EQ(store->getString("Setting", "SMTP", ""), "mail.example.org");
+}
+
 TEST_F(SettingsTest, GoodFileIsBackedUpAndUnreadableOneIsNeverWritten) {
     const std::string path = dir.path() + "/orvana.conf";
     { std::ofstream(path) << "[Setting]\nFROM=x@example.org\n"; }
