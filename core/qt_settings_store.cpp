@@ -148,28 +148,31 @@ LineKind classify(std::string_view raw) {
     // The reader pairs double quotes everywhere but in a ';' comment: in a
     // key, a section header and a '#' line (no comment to it) as in a value.
     // A backslash escapes the next character, and at the very end the line
-    // end: the reader then joins the next line to this one.
+    // end: the reader then joins the next line to this one. A key ends at
+    // the first '=' neither escaped nor quoted.
     bool quoted = false;
+    std::size_t eq = std::string_view::npos;
     for (std::size_t i = 0; i < body.size(); ++i) {
         if (body[i] == '\\') {
             if (++i == body.size())
                 return bad;
         } else if (body[i] == '"') {
             quoted = !quoted;
+        } else if (body[i] == '=' && !quoted && eq == std::string_view::npos) {
+            eq = i;
         }
     }
     if (quoted)
         return bad;
-    if (line.front() == '#')
-        return LineKind::Blank;
     if (line.front() == '[')
         return line.back() == ']' ? LineKind::Section : LineKind::BadSection;
+    // A '#' line without a key the reader skips; with one it is a key like
+    // any other to it.
+    if (eq == std::string_view::npos)
+        return line.front() == '#' ? LineKind::Blank : LineKind::Bad;
     // The reader trims a key of every kind of white space; a key of nothing
     // else is no key, and saved again it becomes a line "=value".
-    const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos)
-        return LineKind::Bad;
-    std::string_view key = line.substr(0, eq);
+    std::string_view key = body.substr(0, eq);
     const std::size_t b = key.find_first_not_of(kWhiteSpace);
     if (b == std::string_view::npos)
         return LineKind::Bad;

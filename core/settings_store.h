@@ -65,11 +65,12 @@ std::unique_ptr<SettingsStore> makeQtSettingsStore(const std::string& iniPath,
 
 // The 1-based numbers of the lines of an INI text that its reader would
 // misread: bytes that are not UTF-8, a NUL byte, a carriage return inside a
-// line, a line that is neither blank, a comment, a [section] nor key=value,
-// a key ending in a group separator ('/', '\\' or their escapes), an
-// unmatched double quote anywhere but in a ';' comment, or a backslash at
-// the end of a line (the reader joins the next one to it). Lines end at LF.
-// Pure.
+// line, a line that is neither blank, a comment, a [section] nor key=value
+// (a '#' line holding an '=' is a key to the reader, and an escaped or
+// quoted '=' ends no key), a key ending in a group separator ('/', '\\' or
+// their escapes), an unmatched double quote anywhere but in a ';' comment,
+// or a backslash at the end of a line (the reader joins the next one to
+// it). Lines end at LF. Pure.
 std::vector<int> damagedIniLines(const std::string& text);
 
 // The event-list text for a check that found a damaged or unreadable file;

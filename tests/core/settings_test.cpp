@@ -532,6 +532,22 @@ TEST_F(SettingsTest, KeyEndingInAGroupSeparatorMakesADamagedLine) {
     EXPECT_EQ(store->getString("Setting", "SMTP", ""), "mail.example.org");
 }
 
+// A '#' line is no comment to the reader: with an '=' it holds a key.
+TEST_F(SettingsTest, KeysAreFoundAsTheReaderFindsThem) {
+    EXPECT_EQ(damagedIniLines("[S]\n# note\n# a=1\n# b/=2\nA\\=1\n\"x=y\"=1\nB=\\=\n"),
+              (std::vector<int>{4, 5}));
+    const std::string path = dir.path() + "/orvana.conf";
+    { std::ofstream(path) << "[Setting]\n# old[Setting]TIK/=p\nFROM=a@example.org\n"; }
+    {
+        auto store = makeQtSettingsStore(path);
+        store->writeString("Setting", "SMTP", "mail.example.org");
+    }
+    SettingsFileCheck check;
+    auto store = makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.state, SettingsFileCheck::State::Good);
+    EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org");
+}
+
 TEST_F(SettingsTest, GoodFileIsBackedUpAndUnreadableOneIsNeverWritten) {
     const std::string path = dir.path() + "/orvana.conf";
     { std::ofstream(path) << "[Setting]\nFROM=x@example.org\n"; }
