@@ -650,6 +650,36 @@ class DecimalCommaLocale {
     std::string old_, name_;
 };
 
+TEST(CheckedSettings, IntegersAreWholeDecimalsThatFitWhateverTheirLength) {
+    const struct {
+        const char* text;
+        bool taken;
+        int want;
+    } cases[] = {
+        {"0000000000050", true, 50},
+        {"+00000000000003", true, 3},
+        {"-0", true, 0},
+        {"00000000002147483647", true, 2147483647},
+        {"2147483647", true, 2147483647},
+        {"-2147483648", true, -2147483648},
+        {"2147483648", false, 0},
+        {"-2147483649", false, 0},
+        {"99999999999999999999", false, 0},
+        {"", false, 0},
+        {"+", false, 0},
+        {"-", false, 0},
+        {"1 ", false, 0},
+        {" 1", false, 0},
+        {"0x10", false, 0},
+        {"+-1", false, 0},
+    };
+    for (const auto& c : cases) {
+        int v = 12345;
+        EXPECT_EQ(parseInt(c.text, &v), c.taken) << c.text;
+        EXPECT_EQ(v, c.taken ? c.want : 12345) << c.text;
+    }
+}
+
 TEST(CheckedSettings, RealNumbersReadAlikeUnderEveryLocaleAndOnlyWhenWhollyANumber) {
     DecimalCommaLocale comma;
     if (comma.name().empty())
