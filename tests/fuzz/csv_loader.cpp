@@ -10,7 +10,9 @@
 //  - every time has local fields inside the loader's ranges, every value is
 //    a finite number;
 //  - saved and loaded again it is the same series, values rounded to the six
-//    digits a file keeps (records of one instant in any order).
+//    digits a file keeps, times as local times (the file cannot tell the
+//    two passes of an hour the clocks repeat), records of one time in any
+//    order.
 // And for a file whose lines all look as the program writes them (plain
 // decimal fields, nothing else): a line loads exactly when its fields make a
 // calendar date and time, and a record then sits at that local time with
@@ -273,14 +275,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const LoadResult r2 = readDataFile(again, reread);
     FUZZ_CHECK(r2.skipped == 0 && reread.size() == series.size(),
                "wrote " + describe(series) + " read " + describe(reread));
-    // Records of one instant carry no order among themselves.
+    // A file keeps local times: which pass of an hour the clocks repeat a
+    // record belongs to it cannot say. Records of one time carry no order
+    // among themselves.
     auto rounded = [](const Series& s) {
-        std::vector<std::pair<TimeT, std::vector<double>>> out;
+        std::vector<std::pair<std::string, std::vector<double>>> out;
         for (const auto& rec : s) {
             std::vector<double> v = valuesOf(rec);
             for (double& x : v)
                 x = sixDigits(x);
-            out.emplace_back(rec.m_Time, v);
+            out.emplace_back(formatLocal(rec.m_Time, "%Y-%m-%d %H:%M:%S"), v);
         }
         std::sort(out.begin(), out.end());
         return out;
