@@ -9,6 +9,7 @@
 #include <memory>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
 
 #include <unistd.h>
 
@@ -286,6 +287,9 @@ LoadResult readSeries(const std::string& path, Series& series) {
     LocalTimeCache cache;
     TimeT last = 0;
     bool haveLast = false;
+    // A temperature key comes once, so the minute just read, read again,
+    // is its second pass through an hour the clocks repeat.
+    constexpr TimeT kAfterLast = std::is_same_v<Series, CTempRecordArray> ? 1 : 0;
     constexpr std::size_t kFields = 6 + Values;
     std::array<std::string_view, kFields> f;
     std::size_t pos = 0;
@@ -307,7 +311,7 @@ LoadResult readSeries(const std::string& path, Series& series) {
         const CalendarFields cf{toInt(f[0]), toInt(f[1]), toInt(f[2]),
                                 toInt(f[3]), toInt(f[4]), toInt(f[5])};
         TimeT t = 0;
-        if (!cache.fromLocalFields(cf, haveLast ? last : INT64_MIN, t)) {
+        if (!cache.fromLocalFields(cf, haveLast ? last + kAfterLast : INT64_MIN, t)) {
             ++res.skipped;
             continue;
         }

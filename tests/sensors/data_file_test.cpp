@@ -123,6 +123,30 @@ TEST_F(DataFileTest, RoundTripAcrossDstChangesKeepsBothCopiesOfTheRepeatedHour) 
     }
 }
 
+// A meter away for exactly the repeated hour: the same minute of both passes
+// with nothing between, two lines alike in the file.
+TEST_F(DataFileTest, SameMinuteOfBothPassesOfTheRepeatedHourStaysTwoRecords) {
+    ScopedTz berlin("Europe/Berlin");
+    const TimeT firstPass = fromLocal(2026, 10, 25, 1, 59, 0) + 31 * 60;  // 02:30 CEST
+    CTempRecordArray t;
+    t.AddKeyedRecord(firstPass - 60, 19, 49);
+    t.AddKeyedRecord(firstPass, 20, 50);
+    t.AddKeyedRecord(firstPass + 3600, 21, 51);  // 02:30 CET
+    t.AddKeyedRecord(firstPass + 3660, 22, 52);
+    const std::string path = dir_.file("dst.csv");
+    ASSERT_EQ(writeDataFile(path, t, firstPass, 24), SaveResult::Saved);
+    EXPECT_EQ(slurp(path),
+              "2026,10,25,2,29,0,19,49\r\n2026,10,25,2,30,0,20,50\r\n"
+              "2026,10,25,2,30,0,21,51\r\n2026,10,25,2,31,0,22,52\r\n");
+    CTempRecordArray back;
+    EXPECT_EQ(readDataFile(path, back).loaded, 4u);
+    ASSERT_EQ(back.GetSize(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(back[i].m_Time, t[i].m_Time) << i;
+        EXPECT_EQ(back[i].m_Temp, t[i].m_Temp) << i;
+    }
+}
+
 TEST_F(DataFileTest, KeepPeriodZeroWritesUnderTwoHoursAndTheFuture) {
     store_.writeInt("Setting", "DATA_KEEP_PERIOD", 0);
     const TimeT now = clock_.now();
