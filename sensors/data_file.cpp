@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -218,7 +219,9 @@ int toInt(std::string_view s) {
 }
 
 // Floating conversion: leading blanks, the longest number at the start, 0.0
-// when there is none.
+// when there is none. "nan", "inf" and numbers beyond the range of a double
+// are no reading either: one of them in a series would stop its averages,
+// extremes and alarms from meaning anything.
 double toDouble(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size() && isBlank(s[i]))
@@ -229,9 +232,11 @@ double toDouble(std::string_view s) {
     auto r = std::from_chars(s.data() + i, s.data() + s.size(), v);
     if (r.ec == std::errc::result_out_of_range) {
         std::string copy(s.substr(i));
-        return std::strtod(copy.c_str(), nullptr);
+        v = std::strtod(copy.c_str(), nullptr);
+    } else if (r.ec != std::errc()) {
+        return 0.0;
     }
-    return r.ec == std::errc() ? v : 0.0;
+    return std::isfinite(v) ? v : 0.0;
 }
 
 // Cuts a line into fields the way the data files are read: a "," is

@@ -219,6 +219,23 @@ TEST_F(DataFileTest, BadLinesAreSkippedAndLaterLinesLoad) {
     EXPECT_EQ(g[1].m_Cpm, 7.0);
 }
 
+TEST_F(DataFileTest, ValuesThatAreNoFiniteNumberReadAsZero) {
+    spit(dir_.file("GeigerData.csv"),
+         "2026,5,3,10,1,0,nan\r\n2026,5,3,10,2,0,inf\r\n2026,5,3,10,3,0,-Infinity\r\n"
+         "2026,5,3,10,4,0,1e999\r\n2026,5,3,10,5,0,-1e400\r\n2026,5,3,10,6,0,1e-400\r\n"
+         "2026,5,3,10,7,0,1e308\r\n2026,5,3,10,8,0,4.9e-324\r\n");
+    CGeigerRecordArray g;
+    EXPECT_EQ(files().LoadDataFile(g).loaded, 8u);
+    ASSERT_EQ(g.GetSize(), 8);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(g[i].m_Cpm, 0.0) << i;
+    EXPECT_EQ(g[6].m_Cpm, 1e308);
+    EXPECT_EQ(g[7].m_Cpm, 4.9e-324);
+    // The averages and extremes stay numbers.
+    EXPECT_EQ(g.GetCpmMax(8), 1e308);
+    EXPECT_EQ(g.GetCpmMin(8), 0.0);
+}
+
 TEST_F(DataFileTest, MissingFileGivesEmptySeriesAndNoMessage) {
     auto f = files();
     CGeigerRecordArray g;
