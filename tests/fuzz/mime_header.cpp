@@ -214,27 +214,29 @@ std::string englishDate(TimeT t) {
     return buf;
 }
 
+// The file name of an attachment part's Content-Disposition field.
 std::string filenameOf(const std::string& partHeader) {
-    const std::size_t star = partHeader.find("filename*=UTF-8''");
-    if (star != std::string::npos) {
-        std::string out;
-        for (std::size_t i = star + 17; i < partHeader.size() && partHeader[i] != '\r'; ++i) {
-            if (partHeader[i] == '%' && i + 2 < partHeader.size()) {
-                out += static_cast<char>(std::stoi(partHeader.substr(i + 1, 2), nullptr, 16));
+    const std::string field = "Content-Disposition: attachment";
+    const std::size_t at = partHeader.find("\r\n" + field);
+    FUZZ_CHECK(at != std::string::npos, "no disposition in " + escaped(partHeader));
+    const std::string rest = partHeader.substr(at + 2 + field.size());
+    std::string out;
+    if (rest.rfind(";\r\n filename*=UTF-8''", 0) == 0) {
+        for (std::size_t i = 21; i < rest.size() && rest[i] != '\r'; ++i) {
+            if (rest[i] == '%' && i + 2 < rest.size()) {
+                out += static_cast<char>(std::stoi(rest.substr(i + 1, 2), nullptr, 16));
                 i += 2;
             } else {
-                out += partHeader[i];
+                out += rest[i];
             }
         }
         return out;
     }
-    const std::size_t q = partHeader.find("filename=\"");
-    FUZZ_CHECK(q != std::string::npos, "no file name in " + escaped(partHeader));
-    std::string out;
-    for (std::size_t i = q + 10; i < partHeader.size() && partHeader[i] != '"'; ++i) {
-        if (partHeader[i] == '\\')
+    FUZZ_CHECK(rest.rfind("; filename=\"", 0) == 0, "disposition " + escaped(rest));
+    for (std::size_t i = 12; i < rest.size() && rest[i] != '"'; ++i) {
+        if (rest[i] == '\\')
             ++i;
-        out += partHeader[i];
+        out += rest[i];
     }
     return out;
 }
