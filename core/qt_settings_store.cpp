@@ -316,8 +316,9 @@ class QtSettingsStore final : public SettingsStore {
         QVariant v = settings_->value(qs(section + "/" + key));
         if (!v.isValid())
             return def;
-        // The reader splits a hand-written value at unquoted commas.
-        if (v.typeId() == QMetaType::QStringList)
+        // The reader splits a hand-written value at unquoted commas, into a
+        // variant list when an item starts with '@'.
+        if (v.typeId() == QMetaType::QStringList || v.typeId() == QMetaType::QVariantList)
             return v.toStringList().join(u',').toStdString();
         return v.toString().toStdString();
     }

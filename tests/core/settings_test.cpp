@@ -322,7 +322,8 @@ TEST_F(SettingsTest, HandWrittenCommasKeepTheValue) {
         std::ofstream(path)
             << "[Cameras]\nSources=videotestsrc ! video/x-raw,width=320,height=240\n"
                "[Setting]\nSUBJECT=Tokyo, house\nFFMPEG_OPTION=-vf scale=320:240,fps=10\n"
-               "FROM=a@example.org,\nSMTP=\"quoted, as Qt writes it\"\n";
+               "FROM=a@example.org,\nSMTP=\"quoted, as Qt writes it\"\n"
+               "USERNAME=watch,@pc.example\n";
     }
     auto store = makeQtSettingsStore(path);
     EXPECT_EQ(store->getString("Cameras", "Sources", ""),
@@ -331,6 +332,8 @@ TEST_F(SettingsTest, HandWrittenCommasKeepTheValue) {
     EXPECT_EQ(store->getString("Setting", "FFMPEG_OPTION", ""), "-vf scale=320:240,fps=10");
     EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org,");
     EXPECT_EQ(store->getString("Setting", "SMTP", ""), "quoted, as Qt writes it");
+    // An item starting with '@' makes the reader's list a variant list.
+    EXPECT_EQ(store->getString("Setting", "USERNAME", ""), "watch,@pc.example");
     EXPECT_EQ(store->getInt("Setting", "SUBJECT", 7), 7);
 
     // Saved, they stay what they read as.

@@ -36,7 +36,8 @@ inline bool plainName(std::string_view s) {
 }
 
 // Letters, digits, blanks and . @ _ : / + - , with no blank at either end
-// or beside a comma, and no '@' first (Qt's mark of a typed value).
+// or beside a comma, and no '@' starting the value or an item after a comma
+// (Qt's mark of a typed value).
 inline bool plainValue(std::string_view v) {
     for (std::size_t i = 0; i < v.size(); ++i) {
         const char c = v[i];
@@ -44,8 +45,10 @@ inline bool plainValue(std::string_view v) {
             return false;
         if (c == ' ' && (i == 0 || i + 1 == v.size() || v[i - 1] == ',' || v[i + 1] == ','))
             return false;
+        if (c == '@' && (i == 0 || v[i - 1] == ','))
+            return false;
     }
-    return v.empty() || v.front() != '@';
+    return true;
 }
 
 inline bool sameName(std::string_view a, std::string_view b) {
