@@ -76,12 +76,15 @@ inline std::vector<std::string> splitInput(const std::uint8_t* data, std::size_t
 
 // A private folder, in memory where the system has /dev/shm (the settings
 // store syncs every file it writes, which a disk would make slow), removed
-// with its content when the process ends normally.
+// with its content when the process ends normally. ORVANA_FUZZ_SCRATCH names
+// the folder to make it in instead; scripts/fuzz gives each run one and
+// removes it, also after a finding ended the run.
 class ScratchDir {
   public:
     ScratchDir() {
         std::error_code ec;
-        std::string base = "/dev/shm";
+        const char* given = std::getenv("ORVANA_FUZZ_SCRATCH");
+        std::string base = given && *given ? given : "/dev/shm";
         if (::access(base.c_str(), W_OK) != 0)
             base = std::filesystem::temp_directory_path(ec).string();
         std::string pattern = base + "/orvana-fuzz-XXXXXX";
