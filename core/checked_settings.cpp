@@ -1,28 +1,32 @@
 #include "core/checked_settings.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
 namespace orvana {
 
 bool parseInt(const std::string& text, int* value) {
-    if (text.empty() || text.size() > 12)
-        return false;
     std::size_t i = 0;
-    if (text[0] == '-' || text[0] == '+')
+    if (!text.empty() && (text[0] == '-' || text[0] == '+'))
         i = 1;
     if (i == text.size())
         return false;
     for (std::size_t k = i; k < text.size(); ++k)
         if (text[k] < '0' || text[k] > '9')
             return false;
-    errno = 0;
-    const long long v = std::strtoll(text.c_str(), nullptr, 10);
-    if (errno != 0 || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+    // Leading zeros add nothing; the digits after them must fit.
+    while (i + 1 < text.size() && text[i] == '0')
+        ++i;
+    if (text.size() - i > 10)
+        return false;
+    long long v = 0;
+    for (std::size_t k = i; k < text.size(); ++k)
+        v = v * 10 + (text[k] - '0');
+    if (text[0] == '-')
+        v = -v;
+    if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
         return false;
     *value = static_cast<int>(v);
     return true;

@@ -73,25 +73,111 @@ std::vector<std::string_view> splitLines(std::string_view text) {
 
 enum class LineKind { Blank, Section, Value, Bad, BadSection };
 
+constexpr const char* kWhiteSpace = " \t\n\v\f\r";
+
+// The number a key escape's digits give the reader: hexadecimal, with
+// blanks around, a '+' and a "0x" allowed.
+bool hexValue(std::string_view s, unsigned& value) {
+    const std::size_t b = s.find_first_not_of(kWhiteSpace);
+    if (b == std::string_view::npos)
+        return false;
+    s = s.substr(b, s.find_last_not_of(kWhiteSpace) - b + 1);
+    if (!s.empty() && s.front() == '+')
+        s.remove_prefix(1);
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+        s.remove_prefix(2);
+    if (s.empty())
+        return false;
+    value = 0;
+    for (char c : s) {
+        const int d = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+        if (d < 0)
+            return false;
+        value = value * 16 + static_cast<unsigned>(d);
+    }
+    return true;
+}
+
+// Whether a key, decoded as the reader decodes it ('\' and '/' separate
+// groups, %XX and %UXXXX stand for one character), ends in a separator.
+// Such a key has no name of its own, and the next save writes it back as a
+// line the reader drops ("A\=1") or refuses ("=1").
+bool keyEndsInSeparator(std::string_view key) {
+    bool separator = false;
+    std::size_t i = 0;
+    while (i < key.size()) {
+        if (key[i] != '%' || i + 1 == key.size()) {
+            separator = key[i] == '/' || key[i] == '\\';
+            ++i;
+            continue;
+        }
+        const bool wide = key[i + 1] == 'U';
+        const std::size_t first = i + (wide ? 2 : 1), digits = wide ? 4 : 2;
+        unsigned value = 0;
+        if (first + digits > key.size() || !hexValue(key.substr(first, digits), value)) {
+            separator = false;  // a '%' of its own
+            ++i;
+            continue;
+        }
+        separator = value == '/';
+        i = first + digits;
+    }
+    return separator;
+}
+
 LineKind classify(std::string_view raw) {
-    if (!validUtf8(raw))
-        return raw.find('[') == 0 ? LineKind::BadSection : LineKind::Bad;
     const std::string_view line = trim(raw);
-    if (line.empty() || line.front() == ';' || line.front() == '#')
+    const LineKind bad =
+        !line.empty() && line.front() == '[' ? LineKind::BadSection : LineKind::Bad;
+    // A NUL byte is no text; a crash can leave a block of them in a file,
+    // and a value holding one would be cut short wherever it is used.
+    if (!validUtf8(raw) || raw.find('\0') != std::string_view::npos)
+        return bad;
+    // The reader ends a line at a lone CR too, so what follows one would be
+    // read as a line of its own, unseen here.
+    std::string_view body = raw;
+    while (!body.empty() && body.back() == '\r')
+        body.remove_suffix(1);
+    if (body.find('\r') != std::string_view::npos)
+        return bad;
+    if (line.empty() || line.front() == ';')
         return LineKind::Blank;
+    // The reader pairs double quotes everywhere but in a ';' comment: in a
+    // key, a section header and a '#' line (no comment to it) as in a value.
+    // A backslash escapes the next character, and at the very end the line
+    // end: the reader then joins the next line to this one. A key ends at
+    // the first '=' neither escaped nor quoted.
+    bool quoted = false;
+    std::size_t eq = std::string_view::npos;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        if (body[i] == '\\') {
+            if (++i == body.size())
+                return bad;
+        } else if (body[i] == '"') {
+            quoted = !quoted;
+        } else if (body[i] == '=' && !quoted && eq == std::string_view::npos) {
+            eq = i;
+        }
+    }
+    if (quoted)
+        return bad;
     if (line.front() == '[')
         return line.back() == ']' ? LineKind::Section : LineKind::BadSection;
-    const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos || trim(line.substr(0, eq)).empty())
+    // A '#' line without a key the reader skips; with one it is a key like
+    // any other to it.
+    if (eq == std::string_view::npos)
+        return line.front() == '#' ? LineKind::Blank : LineKind::Bad;
+    // The reader trims a key of every kind of white space; a key of nothing
+    // else is no key, and saved again it becomes a line "=value".
+    std::string_view key = body.substr(0, eq);
+    const std::size_t b = key.find_first_not_of(kWhiteSpace);
+    if (b == std::string_view::npos)
         return LineKind::Bad;
-    bool quoted = false;
-    for (std::size_t i = eq + 1; i < line.size(); ++i) {
-        if (line[i] == '\\')
-            ++i;  // an escaped character, quote included
-        else if (line[i] == '"')
-            quoted = !quoted;
-    }
-    return quoted ? LineKind::Bad : LineKind::Value;
+    key = key.substr(b, key.find_last_not_of(kWhiteSpace) - b + 1);
+    return keyEndsInSeparator(key) ? LineKind::Bad : LineKind::Value;
 }
 
 // The text without its bad lines. The keys below a damaged section header
@@ -179,14 +265,36 @@ std::string privateTempFile(const std::string& text) {
     return pattern;
 }
 
+// Which file is at a path: writing, QSettings puts a new one there.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    struct timespec modified {};
+    off_t size = -1;
+    bool operator==(const FileStamp& o) const {
+        return device == o.device && inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
+               modified.tv_nsec == o.modified.tv_nsec && size == o.size;
+    }
+};
+
+FileStamp stampOf(const QString& path) {
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {st.st_dev, st.st_ino, st.st_mtim, st.st_size};
+}
+
 class QtSettingsStore final : public SettingsStore {
   public:
     explicit QtSettingsStore(const std::string& iniPath) : settings_(openSettings(iniPath)) {
         protectFile();
+        parseEverySection();
     }
     // A store over a private copy, deleted when the store goes.
     explicit QtSettingsStore(const std::string& privatePath, bool)
-        : settings_(openSettings(privatePath)), privatePath_(privatePath) {}
+        : settings_(openSettings(privatePath)), privatePath_(privatePath) {
+        parseEverySection();
+    }
     ~QtSettingsStore() override {
         sync();
         if (!privatePath_.empty())
@@ -208,16 +316,22 @@ class QtSettingsStore final : public SettingsStore {
         QVariant v = settings_->value(qs(section + "/" + key));
         if (!v.isValid())
             return def;
+        // The reader splits a hand-written value at unquoted commas, into a
+        // variant list when an item starts with '@'.
+        if (v.typeId() == QMetaType::QStringList || v.typeId() == QMetaType::QVariantList)
+            return v.toStringList().join(u',').toStdString();
         return v.toString().toStdString();
     }
     void writeInt(const std::string& section, const std::string& key, int value) override {
         std::lock_guard lock(mutex_);
         settings_->setValue(qs(section + "/" + key), value);
+        unsaved_ = true;
     }
     void writeString(const std::string& section, const std::string& key,
                      const std::string& value) override {
         std::lock_guard lock(mutex_);
         settings_->setValue(qs(section + "/" + key), qs(value));
+        unsaved_ = true;
     }
     bool contains(const std::string& section, const std::string& key) const override {
         std::lock_guard lock(mutex_);
@@ -226,12 +340,29 @@ class QtSettingsStore final : public SettingsStore {
     bool sync() override {
         std::lock_guard lock(mutex_);
         protectFile();
+        const FileStamp before = stampOf(settings_->fileName());
         settings_->sync();
         protectFile();
-        return settings_->status() == QSettings::NoError;
+        parseEverySection();
+        // QSettings keeps its first error for good, and a line its reader
+        // skipped (a '#' line, say) is one; after it, only the file tells
+        // whether this write went through: Qt writes a new file in its place.
+        const bool ok = settings_->status() == QSettings::NoError || !unsaved_ ||
+                        !(stampOf(settings_->fileName()) == before);
+        if (ok)
+            unsaved_ = false;
+        return ok;
     }
 
   private:
+    // Qt 6.4's INI reader parses a section only when a key of it is first
+    // looked up, and finds that section by sorted name: a section such as
+    // [Setting/CAM] sorts between "Setting/" and "Setting/WORKING" and hid
+    // that key, until a key sorting before "CAM" had been looked up. Listing
+    // every key parses every section. The reader reads a file changed on
+    // disk again at a sync, so this is done after each one too.
+    void parseEverySection() { settings_->allKeys(); }
+
     // Creates the file owner-only before anything is written into it, and
     // keeps it so: the file holds the mail password.
     void protectFile() const {
@@ -249,6 +380,7 @@ class QtSettingsStore final : public SettingsStore {
     mutable std::mutex mutex_;
     std::unique_ptr<QSettings> settings_;
     std::string privatePath_;
+    bool unsaved_ = false;  // values written since the last successful sync
 };
 
 }  // namespace

@@ -56,13 +56,21 @@ struct SettingsFileCheck {
 // be read is copied aside when possible and never written: the store then
 // keeps its values in a private temporary file. A good file is copied to
 // <file>.bak at every start. *check (when not null) says what was found.
+// A hand-written value with an unquoted comma, which the INI reader splits
+// into a list, reads as its items joined by commas (blanks around the commas
+// are lost); values the store wrote itself read back as they were.
 // Never null. UI thread, before anything else uses the file.
 std::unique_ptr<SettingsStore> makeQtSettingsStore(const std::string& iniPath,
                                                    SettingsFileCheck* check = nullptr);
 
 // The 1-based numbers of the lines of an INI text that its reader would
-// misread: bytes that are not UTF-8, a line that is neither blank, a comment,
-// a [section] nor key=value, or a value with an unmatched double quote. Pure.
+// misread: bytes that are not UTF-8, a NUL byte, a carriage return inside a
+// line, a line that is neither blank, a comment, a [section] nor key=value
+// (a '#' line holding an '=' is a key to the reader, and an escaped or
+// quoted '=' ends no key), a key ending in a group separator ('/', '\\' or
+// their escapes), an unmatched double quote anywhere but in a ';' comment,
+// or a backslash at the end of a line (the reader joins the next one to
+// it). Lines end at LF. Pure.
 std::vector<int> damagedIniLines(const std::string& text);
 
 // The event-list text for a check that found a damaged or unreadable file;

@@ -90,7 +90,10 @@ SmtpParams resolveSmtpParams(const SenderSettings& s, const MakerAccount& maker,
 }
 
 bool isMalformedAddress(const std::string& a) {
-    if (a.empty())
+    // An SMTP path holds 256 octets with its angle brackets (RFC 5321
+    // 4.5.3.1.3); a longer address would also stretch the From or To header
+    // line past the 998 octets a line may have.
+    if (a.empty() || a.size() > 254)
         return true;
     for (unsigned char c : a)
         if (c <= 0x20 || c == 0x7F || c == '<' || c == '>')

@@ -57,9 +57,10 @@ class SmtpClient {
                             const std::atomic<bool>* cancel) = 0;
 };
 
-// True for an address that must never reach the SMTP dialogue: empty, or
-// holding control characters, white space or angle brackets, any of which
-// would end or change the command. Any thread.
+// True for an address that must never reach the SMTP dialogue: empty,
+// longer than the 254 bytes an SMTP path leaves it, or holding control
+// characters, white space or angle brackets, any of which would end or
+// change the command. Any thread.
 bool isMalformedAddress(const std::string& address);
 
 // The libcurl backend. Never null.

@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -265,7 +267,9 @@ int toInt(std::string_view s) {
 }
 
 // Floating conversion: leading blanks, the longest number at the start, 0.0
-// when there is none.
+// when there is none. "nan", "inf" and numbers beyond the range of a double
+// are no reading either: one of them in a series would stop its averages,
+// extremes and alarms from meaning anything.
 double toDouble(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size() && isBlank(s[i]))
@@ -276,9 +280,11 @@ double toDouble(std::string_view s) {
     auto r = std::from_chars(s.data() + i, s.data() + s.size(), v);
     if (r.ec == std::errc::result_out_of_range) {
         std::string copy(s.substr(i));
-        return std::strtod(copy.c_str(), nullptr);
+        v = std::strtod(copy.c_str(), nullptr);
+    } else if (r.ec != std::errc()) {
+        return 0.0;
     }
-    return r.ec == std::errc() ? v : 0.0;
+    return std::isfinite(v) ? v : 0.0;
 }
 
 // Cuts a line into fields the way the data files are read: a "," is
@@ -374,6 +380,9 @@ LoadResult readSeries(const std::string& path, Series& series) {
     LocalTimeCache cache;
     TimeT last = 0;
     bool haveLast = false;
+    // A temperature key comes once, so the minute just read, read again,
+    // is its second pass through an hour the clocks repeat.
+    constexpr TimeT kAfterLast = std::is_same_v<Series, CTempRecordArray> ? 1 : 0;
     constexpr std::size_t kFields = 6 + Values;
     std::array<std::string_view, kFields + 1> f;
     std::size_t pos = 0;
@@ -398,7 +407,7 @@ LoadResult readSeries(const std::string& path, Series& series) {
         const std::optional<TimeT> offset =
             count > kFields ? parseOffset(f[kFields]) : std::nullopt;
         TimeT t = 0;
-        if (!cache.fromLocalFields(cf, haveLast ? last : INT64_MIN, offset, t)) {
+        if (!cache.fromLocalFields(cf, haveLast ? last + kAfterLast : INT64_MIN, offset, t)) {
             ++res.skipped;
             continue;
         }

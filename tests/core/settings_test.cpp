@@ -293,6 +293,56 @@ TEST_F(SettingsTest, IniStoreTightensAnExistingLooseFile) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+TEST_F(SettingsTest, SyncSaysWhetherTheFileWasWrittenNotWhetherEveryLineWasUnderstood) {
+    const std::string path = dir.path() + "/conf/orvana.conf";
+    std::filesystem::create_directories(dir.path() + "/conf");
+    // The reader skips a '#' line and remembers a format error for good.
+    { std::ofstream(path) << "# kept by hand\n[Setting]\nFROM=a@example.org\n"; }
+    auto store = makeQtSettingsStore(path);
+    store->writeString("Setting", "SMTP", "mail.example.org");
+    EXPECT_TRUE(store->sync());
+    std::string text;
+    {
+        std::ifstream in(path);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    EXPECT_NE(text.find("SMTP=mail.example.org"), std::string::npos) << text;
+    EXPECT_NE(text.find("FROM=a@example.org"), std::string::npos) << text;
+
+    // A file that cannot be written is still reported.
+    std::filesystem::remove_all(dir.path() + "/conf");
+    { std::ofstream(dir.path() + "/conf") << "a file where the folder was"; }
+    store->writeString("Setting", "SMTP", "other.example.org");
+    EXPECT_FALSE(store->sync());
+}
+
+TEST_F(SettingsTest, HandWrittenCommasKeepTheValue) {
+    const std::string path = dir.path() + "/orvana.conf";
+    {
+        std::ofstream(path)
+            << "[Cameras]\nSources=videotestsrc ! video/x-raw,width=320,height=240\n"
+               "[Setting]\nSUBJECT=Tokyo, house\nFFMPEG_OPTION=-vf scale=320:240,fps=10\n"
+               "FROM=a@example.org,\nSMTP=\"quoted, as Qt writes it\"\n"
+               "USERNAME=watch,@pc.example\n";
+    }
+    auto store = makeQtSettingsStore(path);
+    EXPECT_EQ(store->getString("Cameras", "Sources", ""),
+              "videotestsrc ! video/x-raw,width=320,height=240");
+    EXPECT_EQ(store->getString("Setting", "SUBJECT", ""), "Tokyo,house");
+    EXPECT_EQ(store->getString("Setting", "FFMPEG_OPTION", ""), "-vf scale=320:240,fps=10");
+    EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org,");
+    EXPECT_EQ(store->getString("Setting", "SMTP", ""), "quoted, as Qt writes it");
+    // An item starting with '@' makes the reader's list a variant list.
+    EXPECT_EQ(store->getString("Setting", "USERNAME", ""), "watch,@pc.example");
+    EXPECT_EQ(store->getInt("Setting", "SUBJECT", 7), 7);
+
+    // Saved, they stay what they read as.
+    store->writeString("Setting", "SUBJECT", store->getString("Setting", "SUBJECT", ""));
+    ASSERT_TRUE(store->sync());
+    store.reset();
+    EXPECT_EQ(makeQtSettingsStore(path)->getString("Setting", "SUBJECT", ""), "Tokyo,house");
+}
+
 // --- Damaged and out-of-range settings --------------------------------
 
 std::string readAll(const std::string& path) {
@@ -353,6 +403,152 @@ TEST_F(SettingsTest, DamagedSectionHeaderKeepsItsKeysOutOfTheSectionAbove) {
     auto store = makeQtSettingsStore(path);
     EXPECT_EQ(store->getString("UserAddress0", "Address", ""), "a@example.org");
     EXPECT_EQ(store->getString("Setting", "FROM", ""), "x@example.org");
+}
+
+// The reader also ends a line at a lone CR; the check sees lines the same.
+TEST_F(SettingsTest, LoneCarriageReturnMakesADamagedLine) {
+    EXPECT_EQ(damagedIniLines("[S]\r\nA=1\r\r\nB\r=2\n[T]\rC=3\n"), (std::vector<int>{3, 4}));
+    const std::string path = dir.path() + "/orvana.conf";
+    {
+        std::ofstream(path) << "[Setting]\nFROM=a@example.org\nNOTE=x\r[Other]\n"
+                               "SMTP=mail.example.org\n";
+    }
+    SettingsFileCheck check;
+    auto store = makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.badLines, std::vector<int>{3});
+    // Read as it stood, the CR would have put SMTP into [Other].
+    EXPECT_EQ(store->getString("Setting", "SMTP", ""), "mail.example.org");
+    EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org");
+}
+
+// The reader pairs quotes in keys, headers and '#' lines too; only a ';'
+// line is a comment to it.
+TEST_F(SettingsTest, UnmatchedQuoteOutsideAValueMakesADamagedLine) {
+    EXPECT_EQ(damagedIniLines("[S]\n# say \"hi\nK\"ey=1\n[T\"]\n; say \"hi\n# \"even\"\nA\\\"=1\n"),
+              (std::vector<int>{2, 3, 4}));
+    const std::string path = dir.path() + "/orvana.conf";
+    {
+        std::ofstream(path)
+            << "[Setting]\nFROM=a@example.org\n# the \"old server\nSMTP=mail.example.org\n"
+               "PASSWORD=secret\n";
+    }
+    SettingsFileCheck check;
+    auto store = makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.badLines, std::vector<int>{3});
+    // Read as it stood, the quote would have swallowed the lines after it.
+    EXPECT_EQ(store->getString("Setting", "SMTP", ""), "mail.example.org");
+    EXPECT_EQ(store->getString("Setting", "PASSWORD", ""), "secret");
+}
+
+TEST_F(SettingsTest, KeyOfWhiteSpaceOnlyMakesADamagedLine) {
+    EXPECT_EQ(damagedIniLines("[S]\n\v=2\n\f \t=3\n\vA=4\n"), (std::vector<int>{2, 3}));
+    // Kept, the reader would take it for a key without a name and the next
+    // save would write "=2", a line the check refuses at the next start.
+    const std::string path = dir.path() + "/orvana.conf";
+    { std::ofstream(path) << "[Setting]\n\v=2\nFROM=a@example.org\n"; }
+    {
+        auto store = makeQtSettingsStore(path);
+        store->writeString("Setting", "SMTP", "mail.example.org");
+    }
+    SettingsFileCheck check;
+    auto store = makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.state, SettingsFileCheck::State::Good);
+    EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org");
+}
+
+TEST_F(SettingsTest, BackslashAtTheEndOfALineMakesItDamaged) {
+    EXPECT_EQ(damagedIniLines("[S]\nA=x\\\nB=x\\\r\nC=x\\\\\nD=x\\ \n# x\\\n; x\\\n"),
+              (std::vector<int>{2, 3, 6}));
+    // The line below the continued one was damaged too: left out, it made
+    // the reader join SMTP to FROM.
+    const std::string path = dir.path() + "/orvana.conf";
+    {
+        std::ofstream(path) << "[Setting]\nFROM=a@example.org\\\nno equals sign\n"
+                               "SMTP=mail.example.org\n";
+    }
+    SettingsFileCheck check;
+    auto store = makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.badLines, (std::vector<int>{2, 3}));
+    EXPECT_EQ(store->getString("Setting", "SMTP", ""), "mail.example.org");
+}
+
+TEST_F(SettingsTest, NulBytesMakeADamagedLine) {
+    using namespace std::string_literals;
+    EXPECT_EQ(damagedIniLines("[S]\nK\0Z=1\n[S\0T]\nA=1\n; \0\n"s), (std::vector<int>{2, 3, 5}));
+    // The tail of a file a crash left behind: the value is no longer there
+    // to read, and kept it would have been cut at the first NUL.
+    const std::string path = dir.path() + "/orvana.conf";
+    {
+        std::ofstream(path, std::ios::binary)
+            << "[Setting]\nFROM=a@example.org\nSMTP=mail.exa\0\0\0\0\0\0\0\0"s;
+    }
+    SettingsFileCheck check;
+    auto store = makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.badLines, std::vector<int>{3});
+    EXPECT_FALSE(store->contains("Setting", "SMTP"));
+    EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org");
+}
+
+// Qt 6.4 finds the section of a key by sorted name and parses it lazily;
+// [Setting/CAM] sorts between "Setting/" and "Setting/WORKING".
+TEST_F(SettingsTest, SubsectionNeverHidesTheKeysOfItsSection) {
+    const std::string path = dir.path() + "/orvana.conf";
+    {
+        std::ofstream(path) << "[Setting]\nWORKING=1\nUSE_OWL=0\nAUTOSHUTDOWN=0\n"
+                               "[Setting/CAM]\nX=1\n";
+    }
+    auto store = makeQtSettingsStore(path);
+    EXPECT_EQ(store->getInt("Setting", "WORKING", -1), 1);
+    EXPECT_EQ(store->getInt("Setting", "USE_OWL", -1), 0);
+    EXPECT_EQ(store->getInt("Setting", "AUTOSHUTDOWN", -1), 0);
+    EXPECT_EQ(store->getInt("Setting/CAM", "X", -1), 1);
+    EXPECT_EQ(LoadSettings(*store, now, dir.path()).working, 1);
+
+    // Changed on disk while the program runs: the sync that reads it again
+    // leaves every section readable as well.
+    {
+        std::ofstream(path) << "[Setting]\nWORKING=0\nUSE_OWL=1\nTO_KA=k@example.org\n"
+                               "[Setting/CAM]\nX=2\n";
+    }
+    ASSERT_TRUE(store->sync());
+    EXPECT_EQ(store->getInt("Setting", "WORKING", -1), 0);
+    EXPECT_EQ(store->getInt("Setting", "USE_OWL", -1), 1);
+    EXPECT_EQ(store->getString("Setting", "TO_KA", ""), "k@example.org");
+}
+
+// '/' and '\\' separate a key's groups; a key ending in one names nothing.
+TEST_F(SettingsTest, KeyEndingInAGroupSeparatorMakesADamagedLine) {
+    EXPECT_EQ(damagedIniLines("[S]\nA/=1\nB\\\\=1\nC%2F=1\nD%U002f =1\nE%U+02F=1\nF%2=1\n"
+                              "G/H=1\n%2F%41=1\nI\\J=1\na%20b=1\n"),
+              (std::vector<int>{2, 3, 4, 5, 6}));
+    // Kept, it was saved as a line the next start refused or dropped.
+    const std::string path = dir.path() + "/orvana.conf";
+    { std::ofstream(path) << "TIK/=p\n[Setting]\nFROM=a@example.org\nNOTE/=q\n"; }
+    {
+        auto store = makeQtSettingsStore(path);
+        store->writeString("Setting", "SMTP", "mail.example.org");
+    }
+    SettingsFileCheck check;
+    auto store = makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.state, SettingsFileCheck::State::Good);
+    EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org");
+    EXPECT_EQ(store->getString("Setting", "SMTP", ""), "mail.example.org");
+}
+
+// A '#' line is no comment to the reader: with an '=' it holds a key.
+TEST_F(SettingsTest, KeysAreFoundAsTheReaderFindsThem) {
+    EXPECT_EQ(damagedIniLines("[S]\n# note\n# a=1\n# b/=2\nA\\=1\n\"x=y\"=1\nB=\\=\n"),
+              (std::vector<int>{4, 5}));
+    const std::string path = dir.path() + "/orvana.conf";
+    { std::ofstream(path) << "[Setting]\n# old[Setting]TIK/=p\nFROM=a@example.org\n"; }
+    {
+        auto store = makeQtSettingsStore(path);
+        store->writeString("Setting", "SMTP", "mail.example.org");
+    }
+    SettingsFileCheck check;
+    auto store = makeQtSettingsStore(path, &check);
+    EXPECT_EQ(check.state, SettingsFileCheck::State::Good);
+    EXPECT_EQ(store->getString("Setting", "FROM", ""), "a@example.org");
 }
 
 TEST_F(SettingsTest, GoodFileIsBackedUpAndUnreadableOneIsNeverWritten) {
@@ -456,6 +652,36 @@ class DecimalCommaLocale {
   private:
     std::string old_, name_;
 };
+
+TEST(CheckedSettings, IntegersAreWholeDecimalsThatFitWhateverTheirLength) {
+    const struct {
+        const char* text;
+        bool taken;
+        int want;
+    } cases[] = {
+        {"0000000000050", true, 50},
+        {"+00000000000003", true, 3},
+        {"-0", true, 0},
+        {"00000000002147483647", true, 2147483647},
+        {"2147483647", true, 2147483647},
+        {"-2147483648", true, -2147483648},
+        {"2147483648", false, 0},
+        {"-2147483649", false, 0},
+        {"99999999999999999999", false, 0},
+        {"", false, 0},
+        {"+", false, 0},
+        {"-", false, 0},
+        {"1 ", false, 0},
+        {" 1", false, 0},
+        {"0x10", false, 0},
+        {"+-1", false, 0},
+    };
+    for (const auto& c : cases) {
+        int v = 12345;
+        EXPECT_EQ(parseInt(c.text, &v), c.taken) << c.text;
+        EXPECT_EQ(v, c.taken ? c.want : 12345) << c.text;
+    }
+}
 
 TEST(CheckedSettings, RealNumbersReadAlikeUnderEveryLocaleAndOnlyWhenWhollyANumber) {
     DecimalCommaLocale comma;

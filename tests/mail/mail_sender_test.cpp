@@ -300,6 +300,16 @@ TEST_F(Sender, LineBreaksNeverReachHeadersOrDialogue) {
               1);
 }
 
+TEST_F(Sender, AddressLongerThanAnSmtpPathNeverReachesTheServer) {
+    const std::string tooLong = std::string(245, 'l') + "@x.example";  // 255 bytes
+    queueNotice("a@x.example," + tooLong, clock.now());
+    startSender();
+    ASSERT_TRUE(stepUntilSent(1));
+    const ReceivedMail m = received().at(0);
+    EXPECT_EQ(m.rcptTos, std::vector<std::string>{"a@x.example"});
+    EXPECT_EQ(reports.count(tooLong + "へのメール送信に失敗しました。"), 1);
+}
+
 TEST_F(Sender, NoticesQueuedWhileServerIsDownArriveExactlyOnce) {
     startSender();
     server().stop();
@@ -736,6 +746,19 @@ TEST_F(Sender, RateWindowsCountEveryWindowAndPrune) {
     sender->addSentTime(now - 4000);
     sender->IsEmergencyMode();
     EXPECT_EQ(sender->sentTimes(), std::deque<TimeT>{now - 5});
+}
+
+TEST(SmtpAddress, MalformedIsWhatWouldEndOrChangeACommandOrOverflowAPath) {
+    EXPECT_FALSE(isMalformedAddress("a@x.example"));
+    EXPECT_FALSE(isMalformedAddress("管理者@例え.jp"));
+    for (const char* bad : {"", "a b@x.example", "a\t@x.example", "a\r\n@x.example",
+                            "<a@x.example>", "a>@x.example", "a\x7f@x.example", "a\x01@x.example"})
+        EXPECT_TRUE(isMalformedAddress(bad)) << bad;
+    // A path holds 256 octets with its angle brackets.
+    const std::string longest = std::string(244, 'l') + "@x.example";
+    ASSERT_EQ(longest.size(), 254u);
+    EXPECT_FALSE(isMalformedAddress(longest));
+    EXPECT_TRUE(isMalformedAddress("l" + longest));
 }
 
 TEST(SmtpParamsTest, AccountChoicePortsTlsAndOverride) {

@@ -126,6 +126,41 @@ TEST_F(DataFileTest, RoundTripAcrossDstChangesKeepsBothCopiesOfTheRepeatedHour) 
     }
 }
 
+// A meter away for exactly the repeated hour: the same minute of both passes
+// with nothing between, two lines alike in the file.
+TEST_F(DataFileTest, SameMinuteOfBothPassesOfTheRepeatedHourStaysTwoRecords) {
+    ScopedTz berlin("Europe/Berlin");
+    const TimeT firstPass = fromLocal(2026, 10, 25, 1, 59, 0) + 31 * 60;  // 02:30 CEST
+    CTempRecordArray t;
+    t.AddKeyedRecord(firstPass - 60, 19, 49);
+    t.AddKeyedRecord(firstPass, 20, 50);
+    t.AddKeyedRecord(firstPass + 3600, 21, 51);  // 02:30 CET
+    t.AddKeyedRecord(firstPass + 3660, 22, 52);
+    const std::string path = dir_.file("dst.csv");
+    ASSERT_EQ(writeDataFile(path, t, firstPass, 24), SaveResult::Saved);
+    // The repeated times carry their offsets.
+    EXPECT_EQ(slurp(path),
+              "2026,10,25,2,29,0,19,49,+0200\r\n2026,10,25,2,30,0,20,50,+0200\r\n"
+              "2026,10,25,2,30,0,21,51,+0100\r\n2026,10,25,2,31,0,22,52,+0100\r\n");
+    // A file written before the offsets existed has the plain lines; the same
+    // minute read twice in a row is still its second pass.
+    const std::string plain = dir_.file("dst-plain.csv");
+    {
+        std::ofstream out(plain, std::ios::binary);
+        out << "2026,10,25,2,29,0,19,49\r\n2026,10,25,2,30,0,20,50\r\n"
+               "2026,10,25,2,30,0,21,51\r\n2026,10,25,2,31,0,22,52\r\n";
+    }
+    for (const std::string& file : {path, plain}) {
+        CTempRecordArray back;
+        EXPECT_EQ(readDataFile(file, back).loaded, 4u) << file;
+        ASSERT_EQ(back.GetSize(), 4) << file;
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(back[i].m_Time, t[i].m_Time) << file << " " << i;
+            EXPECT_EQ(back[i].m_Temp, t[i].m_Temp) << file << " " << i;
+        }
+    }
+}
+
 TEST_F(DataFileTest, KeepPeriodZeroWritesUnderTwoHoursAndTheFuture) {
     store_.writeInt("Setting", "DATA_KEEP_PERIOD", 0);
     const TimeT now = clock_.now();
@@ -196,6 +231,23 @@ TEST_F(DataFileTest, BadLinesAreSkippedAndLaterLinesLoad) {
     ASSERT_EQ(g.GetSize(), 2);
     EXPECT_EQ(g[0].m_Cpm, 0.0);
     EXPECT_EQ(g[1].m_Cpm, 7.0);
+}
+
+TEST_F(DataFileTest, ValuesThatAreNoFiniteNumberReadAsZero) {
+    spit(dir_.file("GeigerData.csv"),
+         "2026,5,3,10,1,0,nan\r\n2026,5,3,10,2,0,inf\r\n2026,5,3,10,3,0,-Infinity\r\n"
+         "2026,5,3,10,4,0,1e999\r\n2026,5,3,10,5,0,-1e400\r\n2026,5,3,10,6,0,1e-400\r\n"
+         "2026,5,3,10,7,0,1e308\r\n2026,5,3,10,8,0,4.9e-324\r\n");
+    CGeigerRecordArray g;
+    EXPECT_EQ(files().LoadDataFile(g).loaded, 8u);
+    ASSERT_EQ(g.GetSize(), 8);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(g[i].m_Cpm, 0.0) << i;
+    EXPECT_EQ(g[6].m_Cpm, 1e308);
+    EXPECT_EQ(g[7].m_Cpm, 4.9e-324);
+    // The averages and extremes stay numbers.
+    EXPECT_EQ(g.GetCpmMax(8), 1e308);
+    EXPECT_EQ(g.GetCpmMin(8), 0.0);
 }
 
 TEST_F(DataFileTest, MissingFileGivesEmptySeriesAndNoMessage) {
