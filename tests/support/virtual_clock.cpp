@@ -1,5 +1,7 @@
 #include "tests/support/virtual_clock.h"
 
+#include <iterator>
+
 namespace orvana::testing {
 
 VirtualClock::VirtualClock(TimeT start, bool autoAdvance)
@@ -26,7 +28,7 @@ void VirtualClock::sleepFor(std::chrono::milliseconds d) {
         changed_.notify_all();
         return;
     }
-    ++sleepers_;
+    const auto mine = deadlines_.insert(deadline);
     changed_.notify_all();
     const auto realDeadline = std::chrono::steady_clock::now() + realLimit;
     while (nowMs_ < deadline && !auto_) {
@@ -35,7 +37,7 @@ void VirtualClock::sleepFor(std::chrono::milliseconds d) {
     }
     if (auto_ && nowMs_ < deadline)
         nowMs_ = deadline;
-    --sleepers_;
+    deadlines_.erase(mine);
     changed_.notify_all();
 }
 
@@ -61,14 +63,18 @@ void VirtualClock::advance(std::chrono::milliseconds d) {
     changed_.notify_all();
 }
 
+int VirtualClock::asleepLocked() const {
+    return static_cast<int>(std::distance(deadlines_.upper_bound(nowMs_), deadlines_.end()));
+}
+
 int VirtualClock::sleepers() const {
     std::lock_guard lock(mutex_);
-    return sleepers_;
+    return asleepLocked();
 }
 
 bool VirtualClock::waitForSleepers(int n, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return sleepers_ >= n; });
+    return changed_.wait_for(lock, timeout, [&] { return asleepLocked() >= n; });
 }
 
 }  // namespace orvana::testing

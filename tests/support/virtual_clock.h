@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 
 #include "core/clock.h"
 
@@ -31,7 +32,10 @@ class VirtualClock final : public Clock {
     void advance(std::chrono::milliseconds d);
     void advanceSeconds(std::int64_t s) { advance(std::chrono::seconds(s)); }
 
-    // Number of threads blocked in sleepFor right now.
+    // Number of threads blocked in sleepFor whose deadline is still ahead.
+    // A thread whose deadline an advance() has passed no longer counts, even
+    // before it has been scheduled to wake: otherwise a test that steps while
+    // "everyone sleeps" could step again past a starved thread.
     int sleepers() const;
     // Waits (in real time, at most `timeout`) until at least n threads sleep.
     bool waitForSleepers(int n, std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
@@ -47,7 +51,8 @@ class VirtualClock final : public Clock {
     mutable std::condition_variable changed_;
     std::int64_t nowMs_;
     bool auto_;
-    int sleepers_ = 0;
+    int asleepLocked() const;
+    std::multiset<std::int64_t> deadlines_;  // of the threads in sleepFor
     std::atomic<long> sleepCalls_{0};
     std::atomic<long long> sleptMs_{0};
 };
