@@ -73,8 +73,12 @@ void Supervisor::schedules() {
         host_.RegistMail(ALERT_TK, "定期通知", "定期通知です。\r\n" + status, 2);
     }
     if (s.checkRB == 1 && CheckTimeRB(s.timeRB, s.weekRB)) {
-        host_.Report("KeepAlive通知", 2);
-        host_.RegistMail(ALERT_KA, "", "", 2);
+        // As at the session's end: the watchdog service hears of the reboot
+        // only from a user who switched KeepAlive on.
+        if (s.hourKA > 0) {
+            host_.Report("KeepAlive通知", 2);
+            host_.RegistMail(ALERT_KA, "", "", 2);
+        }
         host_.Report("マシンの定期再起動を行います。", 2);
         host_.RegistMail(ALERT_KANRI, "定期再起動",
                          "マシンの定期再起動を行います。\r\n今からマシンをリブートします。", 2);

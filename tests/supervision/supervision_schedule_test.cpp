@@ -300,12 +300,13 @@ TEST_F(Schedules, PeriodicRebootSequenceThenRepeatsEveryTick) {
     EXPECT_TRUE(host.events.empty());
     EXPECT_EQ(sup.state().rebootPending, 0);
     runUntil(fromLocal(2026, 1, 14, 10, 0, 1), "");
-    const std::vector<std::string> order = {
-        "report:KeepAlive通知", "mail:9:", "report:マシンの定期再起動を行います。",
-        "mail:7:定期再起動",    "wait",    "reboot"};
+    // KeepAlive is off: nothing goes to the watchdog service.
+    const std::vector<std::string> order = {"report:マシンの定期再起動を行います。",
+                                            "mail:7:定期再起動", "wait", "reboot"};
     ASSERT_GE(host.events.size(), order.size());
-    EXPECT_EQ(std::vector<std::string>(host.events.begin(), host.events.begin() + 6), order);
-    EXPECT_EQ(host.mails[1].text,
+    EXPECT_EQ(std::vector<std::string>(host.events.begin(), host.events.begin() + 4), order);
+    ASSERT_EQ(host.mails.size(), 1u);
+    EXPECT_EQ(host.mails[0].text,
               "マシンの定期再起動を行います。\r\n今からマシンをリブートします。");
     EXPECT_EQ(sup.state().rebootPending, 1);
     EXPECT_EQ(host.st.getInt("Setting", "REBOOT", 0), 1);
@@ -318,7 +319,25 @@ TEST_F(Schedules, PeriodicRebootSequenceThenRepeatsEveryTick) {
     for (int i = 0; i < 7; ++i)
         sup.OnTimer();
     EXPECT_EQ(shutdown.calls.size(), before + 7);
-    EXPECT_EQ(host.mails.size(), 2u) << "the notices are not repeated";
+    EXPECT_EQ(host.mails.size(), 1u) << "the notice is not repeated";
+}
+
+TEST_F(Schedules, PeriodicRebootTellsTheWatchdogServiceWhenKeepAliveIsOn) {
+    host.s.checkRB = 1;
+    host.s.weekRB = 17;
+    host.s.timeRB = fromLocal(2026, 1, 1, 10, 0, 0);
+    runUntil(fromLocal(2026, 1, 14, 10, 0, 0), "");
+    // Switched on just before: its own schedule's first test never fires,
+    // so the only KeepAlive mail is the reboot's.
+    host.s.hourKA = 1;
+    runUntil(fromLocal(2026, 1, 14, 10, 0, 1), "");
+    const std::vector<std::string> order = {
+        "report:KeepAlive通知", "mail:9:", "report:マシンの定期再起動を行います。",
+        "mail:7:定期再起動",    "wait",    "reboot"};
+    ASSERT_GE(host.events.size(), order.size());
+    EXPECT_EQ(std::vector<std::string>(host.events.begin(), host.events.begin() + 6), order);
+    ASSERT_EQ(host.mails.size(), 2u);
+    EXPECT_EQ(host.mails[0].kind, ALERT_KA);
 }
 
 TEST_F(Schedules, RebootNotOnUnselectedDays) {
