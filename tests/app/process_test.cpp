@@ -60,15 +60,6 @@ class ProcessTest : public ::testing::Test {
 
 const auto kStartTimeout = std::chrono::seconds(60);
 
-// The longest time the window thread was held, as the program wrote it at
-// exit; -1 when it wrote nothing.
-long longestStallMs(const TempDir& home) {
-    const std::string text = readFile(home.path() + "/stall.txt");
-    const std::string key = "longest UI stall: ";
-    const auto at = text.find(key);
-    return at == std::string::npos ? -1 : std::stol(text.substr(at + key.size()));
-}
-
 TEST_F(ProcessTest, HeadlessStartShowsBannerAndGuideAndCtrlCSavesSettings) {
     Program p(home);
     ASSERT_TRUE(p.started());
@@ -91,7 +82,7 @@ TEST_F(ProcessTest, HeadlessStartShowsBannerAndGuideAndCtrlCSavesSettings) {
     // Nothing reached the log after the end was asked for.
     EXPECT_EQ(todaysLog(), log);
     // Start-up and the end never held the window thread long.
-    const long stall = longestStallMs(home);
+    const long stall = orvana::testing::longestUiStallMs(home.path() + "/stall.txt");
     std::printf("longest UI-thread stall: %ld ms\n", stall);
     EXPECT_GE(stall, 0);
     EXPECT_LT(stall, 500);

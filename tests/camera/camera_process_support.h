@@ -60,8 +60,8 @@ class Program : public orvana::testing::ChildProgram {
               {"HOME=" + home.path(), "XDG_RUNTIME_DIR=" + home.file("run"),
                "XDG_CONFIG_HOME=" + home.file("config"), "XDG_STATE_HOME=" + home.file("state"),
                "ORVANA_CONFIG=" + home.file("orvana.ini"), "ORVANA_SYSFS=" + home.file("sys"),
-               "ORVANA_CAMERAS=" + cameras, "TZ=Asia/Tokyo", "LANG=C.UTF-8",
-               "PATH=/usr/bin:/bin"}) {}
+               "ORVANA_CAMERAS=" + cameras, "ORVANA_STALL_LOG=" + home.file("stall.txt"),
+               "TZ=Asia/Tokyo", "LANG=C.UTF-8", "PATH=/usr/bin:/bin"}) {}
 };
 
 }  // namespace orvana::camera::testing

@@ -7,6 +7,7 @@
 // written when the program ends.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <cstdio>
 
 #include <algorithm>
 #include <filesystem>
@@ -92,6 +93,7 @@ TEST(SensorProcess, TemperatureAndPowerAlarmsGiveTheirLinesMailsAndDataFiles) {
                "XDG_CONFIG_HOME=" + home.file("config"), "ORVANA_CONFIG=" + home.file("orvana.ini"),
                "ORVANA_SYSFS=" + home.file("sys"), "ORVANA_OWL_DB=" + home.file("be.db"),
                "ORVANA_STANDIN_DIR=" + home.file("devices"),
+               "ORVANA_STALL_LOG=" + home.file("stall.txt"),
                "LD_LIBRARY_PATH=" ORVANA_STANDIN_LIB_DIR, "TZ=Asia/Tokyo", "LANG=C.UTF-8",
                "PATH=/usr/bin:/bin"});
     ASSERT_TRUE(p.started());
@@ -104,6 +106,12 @@ TEST(SensorProcess, TemperatureAndPowerAlarmsGiveTheirLinesMailsAndDataFiles) {
     ASSERT_TRUE(p.waitForOutput(" >>>温度回復<<<\n", 60s)) << p.output();
     ASSERT_TRUE(server.waitForMessages(3, 60s)) << p.output();
     EXPECT_EQ(p.stop(30s), 0);
+    // Devices are read, the vendor's database queried and the graphs drawn
+    // on the window thread: none of it may hold the thread long.
+    const long stall = orvana::testing::longestUiStallMs(home.file("stall.txt"));
+    std::printf("longest UI-thread stall with two sensor monitors: %ld ms\n", stall);
+    EXPECT_GE(stall, 0);
+    EXPECT_LT(stall, 500);
 
     const std::string out = p.output();
     const std::string stamp = R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2} )";

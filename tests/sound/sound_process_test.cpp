@@ -106,13 +106,7 @@ class SoundProcess : public ::testing::Test {
         ASSERT_EQ(played.exitCode, 0) << played.error;
     }
     // The longest UI-thread stall the program wrote as it ended (-1: none).
-    long longestStall() const {
-        std::ifstream stallFile(home.file("stall.txt"));
-        std::string stallText((std::istreambuf_iterator<char>(stallFile)),
-                              std::istreambuf_iterator<char>());
-        const auto at = stallText.find("longest UI stall: ");
-        return at == std::string::npos ? -1 : std::stol(stallText.substr(at + 18));
-    }
+    long longestStall() const { return orvana::testing::longestUiStallMs(home.file("stall.txt")); }
 
     testing::PulseServer pulse;
     SmtpTestServer server;

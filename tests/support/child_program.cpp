@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
+
 namespace orvana::testing {
 
 ChildProgram::ChildProgram(const std::string& binary, const std::vector<std::string>& args,
@@ -97,6 +100,20 @@ void ChildProgram::drain() {
     ssize_t n;
     while ((n = ::read(out_, chunk.data(), chunk.size())) > 0)
         output_.append(chunk.data(), static_cast<std::size_t>(n));
+}
+
+long longestUiStallMs(const std::string& stallLogFile) {
+    std::ifstream in(stallLogFile);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string key = "longest UI stall: ";
+    const auto at = text.find(key);
+    if (at == std::string::npos)
+        return -1;
+    try {
+        return std::stol(text.substr(at + key.size()));
+    } catch (const std::exception&) {
+        return -1;
+    }
 }
 
 }  // namespace orvana::testing

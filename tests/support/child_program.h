@@ -46,4 +46,9 @@ class ChildProgram {
     std::string output_;
 };
 
+// The longest time the window thread was held, in ms, from the file the
+// program writes at exit when ORVANA_STALL_LOG names it; -1 when the file
+// is missing or holds no figure.
+long longestUiStallMs(const std::string& stallLogFile);
+
 }  // namespace orvana::testing
