@@ -108,6 +108,7 @@ class MainWindowTest : public ::testing::Test {
         inputs->device->devices = 0;
         s.backends.put<sound::WaveInputFactory>(std::move(inputs));
         s.fallbackLogDir = fallback;
+        s.startupWarnings = startupWarnings;
         testing::fillWindowDoubles(s);
         dlg = std::make_unique<CTarnwickDlg>(std::move(s));
         if (init)
@@ -144,6 +145,7 @@ class MainWindowTest : public ::testing::Test {
     std::string opened;
     bool openResult = false;
     std::string fallback;  // where the log goes while the data folder is unwritable
+    std::vector<std::string> startupWarnings;  // what reading the settings file found
 };
 
 TEST_F(MainWindowTest, TitleSizesAndNoMaximiseButton) {
@@ -437,6 +439,31 @@ TEST_F(MainWindowTest, UnwritableDataFolderIsSaidOnceAndTheLogGoesElsewhere) {
     EXPECT_NE(log.find("利用方法：\r\n"), std::string::npos);
     EXPECT_NE(log.find("2026/03/05 14:05:09 while the folder is unwritable\r\n"),
               std::string::npos);
+}
+
+TEST_F(MainWindowTest, WhatStartUpFoundWrongIsSaidOnceAndTheDamageAlsoInABox) {
+    const std::string damaged =
+        "設定ファイル /home/u/.config/Quellor/orvana.conf に読み取れない行があります(5行目)。";
+    startupWarnings = {damaged};
+    store().writeInt("Setting", "BATTERYLIMIT", 500);
+    store().writeInt("Setting", "HOUR_TK", 99);
+    CTarnwickDlg& d = open();
+    int damage = 0, reset = 0;
+    for (const auto& l : listLines()) {
+        damage += l.find(damaged) != std::string::npos;
+        if (l.find("設定値が不正なため既定値に戻しました: ") != std::string::npos) {
+            ++reset;
+            EXPECT_NE(l.find("BATTERYLIMIT"), std::string::npos) << l;
+            EXPECT_NE(l.find("HOUR_TK"), std::string::npos) << l;
+        }
+    }
+    EXPECT_EQ(damage, 1);
+    EXPECT_EQ(reset, 1);
+    // The damaged file also gets a box; reset keys are only listed.
+    ASSERT_EQ(prompt->notices.size(), 1u);
+    EXPECT_NE(prompt->notices[0].find(damaged), std::string::npos);
+    EXPECT_EQ(d.mutableSettings().batteryLimit, 10);
+    EXPECT_NE(todaysLog().find(damaged), std::string::npos);
 }
 
 }  // namespace

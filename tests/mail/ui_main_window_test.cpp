@@ -213,6 +213,36 @@ TEST_F(MainWindowDialogs, DataFolderChangeMovesTheLog) {
     EXPECT_NE(log.find("設定情報:"), std::string::npos);
 }
 
+TEST_F(MainWindowDialogs, UnwritableFolderChosenInTheSettingsIsSaidOncePerChange) {
+    CTarnwickDlg& d = open();
+    ASSERT_TRUE(prompt->notices.empty());
+    const std::string bad = "/proc/orvana-cannot-be-here";
+    const std::string said = "データフォルダ " + bad + " に書き込めません。";
+    auto choose = [&](const std::string& folder) {
+        runner.then([folder](QDialog& dd) {
+            auto& s = dynamic_cast<CDlgSetting&>(dd);
+            s.dataDirEdit()->setText(QString::fromStdString(folder));
+            s.OnOK();
+            return s.result();
+        });
+        d.OnBnClickedSetting();
+    };
+    choose(bad);
+    EXPECT_EQ(countLines(said), 1);
+    ASSERT_EQ(prompt->notices.size(), 1u);
+    EXPECT_NE(prompt->notices[0].find(said), std::string::npos);
+    // OK again on the same folder: said already.
+    choose(bad);
+    EXPECT_EQ(countLines(said), 0);
+    EXPECT_EQ(prompt->notices.size(), 1u);
+    // A writable folder, then the bad one again: a new change, said again.
+    choose(dir.file("data"));
+    EXPECT_EQ(countLines(said), 0);
+    choose(bad);
+    EXPECT_EQ(countLines(said), 1);
+    EXPECT_EQ(prompt->notices.size(), 2u);
+}
+
 TEST_F(MainWindowDialogs, SettingsOkWithIncompleteOwnServerDisablesBroadcast) {
     CTarnwickDlg& d = open();
     EXPECT_TRUE(d.broadcastButton()->isEnabled());
