@@ -15,7 +15,14 @@ constexpr double kDay = 86400.0;
 // digest above thirty). Radiation and power use are already high when the
 // demo starts: their monitors judge completed minutes, and the history
 // ending in a raised reading lets them speak in the first minutes.
-const std::array<Schedule::Spec, kEpisodeKinds> kSpecs = {{
+// Each kind's episodes at scale 1, and the least length an episode may be
+// given at any scale (the watching monitor's timers need it).
+struct EpisodePlan {
+    Episode normal;
+    double minLength;
+};
+
+const std::array<EpisodePlan, kEpisodeKinds> kPlans = {{
     // first, length, period; the least length its monitor needs
     {{20, 5, 300}, 4},        // sound: judged every second
     {{45, 60, 3000}, 5},      // mains: the 200-ms supervision tick
@@ -43,14 +50,10 @@ double Episode::nextBegin(double t) const {
     return first + k * period;
 }
 
-const std::array<Schedule::Spec, kEpisodeKinds>& Schedule::specs() {
-    return kSpecs;
-}
-
 Schedule::Schedule(double timeScale) : scale_(std::clamp(timeScale, 1.0, 100.0)) {
-    for (std::size_t k = 0; k < kSpecs.size(); ++k) {
-        const Spec& s = kSpecs[k];
-        Episode e = s.normal;
+    for (std::size_t k = 0; k < kPlans.size(); ++k) {
+        const EpisodePlan& plan = kPlans[k];
+        Episode e = plan.normal;
         // An episode under way at the start belongs to the history, which
         // is written in real minutes. The repeats keep their pace: the mail
         // sender's rate limits are in real time too.
@@ -58,7 +61,7 @@ Schedule::Schedule(double timeScale) : scale_(std::clamp(timeScale, 1.0, 100.0))
             // The first ones are brought forward less, so that they do not
             // all come in the same few seconds.
             e.first /= std::min(scale_, 3.0);
-            e.length = std::max(e.length / scale_, s.minLength);
+            e.length = std::max(e.length / scale_, plan.minLength);
         }
         episodes_[k] = e;
     }

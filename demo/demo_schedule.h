@@ -61,14 +61,6 @@ class Schedule {
     bool onMains(double t) const { return !active(EpisodeKind::MainsLoss, t); }
     int batteryPercent(double t) const;  // 100 on mains, falling while lost
 
-    // The episodes at scale 1 and the least length each may be given at
-    // any scale (the watching monitor's timers need it).
-    struct Spec {
-        Episode normal;
-        double minLength;
-    };
-    static const std::array<Spec, kEpisodeKinds>& specs();
-
   private:
     double scale_;
     std::array<Episode, kEpisodeKinds> episodes_;

@@ -63,13 +63,13 @@ std::string sourceOf(GstDevice* device) {
         out = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(f));
     for (const char* prop :
          {"device", "device-path", "path", "target-object", "device-index", "device-name"}) {
-        GParamSpec* pspec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), prop);
-        if (!pspec || !(pspec->flags & G_PARAM_READABLE) || !(pspec->flags & G_PARAM_WRITABLE))
+        GParamSpec* param = g_object_class_find_property(G_OBJECT_GET_CLASS(element), prop);
+        if (!param || !(param->flags & G_PARAM_READABLE) || !(param->flags & G_PARAM_WRITABLE))
             continue;
         GValue value = G_VALUE_INIT;
-        g_value_init(&value, pspec->value_type);
+        g_value_init(&value, param->value_type);
         g_object_get_property(G_OBJECT(element), prop, &value);
-        if (!g_param_value_defaults(pspec, &value)) {
+        if (!g_param_value_defaults(param, &value)) {
             if (gchar* text = gst_value_serialize(&value)) {
                 out += std::string(" ") + prop + "=" + text;
                 g_free(text);

@@ -4,8 +4,8 @@
 
 namespace orvana::sensors {
 
-const SensorKindSpec kGeigerSpec{"Geiger", "放射線モニター",     ALERT_GEIGER, 26, 27,
-                                 10000,    DataFileKind::Geiger, "#geiger.jpg"};
+const SensorKindData kGeigerKindData{"Geiger", "放射線モニター",     ALERT_GEIGER, 26, 27,
+                                     10000,    DataFileKind::Geiger, "#geiger.jpg"};
 
 namespace {
 
@@ -20,7 +20,7 @@ constexpr AlarmTexts kCpmHighTexts{">>>放射線　カウント値異常発生<<
 }  // namespace
 
 GeigerMonitor::GeigerMonitor(MonitorHost& host, DeviceLibraryLoader* loader, int deviceIndex)
-    : SeriesMonitor(host, kGeigerSpec),
+    : SeriesMonitor(host, kGeigerKindData),
       m_lastTime(host.clock().now()),
       library_(loader),
       deviceIndex_(deviceIndex),

@@ -24,7 +24,7 @@
 
 namespace orvana::sensors {
 
-extern const SensorKindSpec kGeigerSpec;
+extern const SensorKindData kGeigerKindData;
 
 class GeigerMonitor final : public SeriesMonitor<CGeigerRecordArray> {
   public:

@@ -4,8 +4,8 @@
 
 namespace orvana::sensors {
 
-const SensorKindSpec kOwlSpec{"Owl", "OWL電力モニタ", ALERT_OWL,         38,
-                              39,    30000,           DataFileKind::Owl, "#Power.jpg"};
+const SensorKindData kOwlKindData{"Owl", "OWL電力モニタ", ALERT_OWL,         38,
+                                  39,    30000,           DataFileKind::Owl, "#Power.jpg"};
 
 namespace {
 
@@ -19,7 +19,7 @@ constexpr AlarmTexts kLowTexts{
 }  // namespace
 
 OwlMonitor::OwlMonitor(MonitorHost& host, VendorDatabase* db)
-    : SeriesMonitor(host, kOwlSpec), db_(db) {
+    : SeriesMonitor(host, kOwlKindData), db_(db) {
     SettingsBinding& s = settings();
     const OwlRanges& r = kOwlRanges;
     s.bindDouble("CostPerKW", &CostPerKW, 25.0, r.CostPerKW);

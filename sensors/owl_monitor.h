@@ -19,7 +19,7 @@
 
 namespace orvana::sensors {
 
-extern const SensorKindSpec kOwlSpec;
+extern const SensorKindData kOwlKindData;
 
 class OwlMonitor final : public SeriesMonitor<COwlRecordArray> {
   public:

@@ -64,21 +64,21 @@ void SensorTimers::restart(int id, std::int64_t nowMs) {
             t.dueMs = nowMs + t.periodMs;
 }
 
-SensorMonitor::SensorMonitor(MonitorHost& host, const SensorKindSpec& kindSpec)
+SensorMonitor::SensorMonitor(MonitorHost& host, const SensorKindData& kindData)
     : host_(host),
-      spec_(kindSpec),
+      kindData_(kindData),
       files_(host.store(), host.clock(), host.prompt()),
-      timers_(kindSpec.measureTimerId, kindSpec.measurePeriodMs, kindSpec.saveTimerId,
+      timers_(kindData.measureTimerId, kindData.measurePeriodMs, kindData.saveTimerId,
               kSaveTimerMs),
-      m_title(kindSpec.caption) {
+      m_title(kindData.caption) {
     settings_.bindFlag("mNotify", &mNotify, 0);
 }
 
 void SensorMonitor::LoadSettings() {
-    placement_ = LoadPlacement(host_.store(), spec_.section);
+    placement_ = LoadPlacement(host_.store(), kindData_.section);
     // A hand-edited or damaged section: what lies outside a key's meaning
     // takes its default, and the list says once which keys those were.
-    if (const std::string line = ResetKeysLine(settings_.load(host_.store(), spec_.section));
+    if (const std::string line = ResetKeysLine(settings_.load(host_.store(), kindData_.section));
         !line.empty())
         host_.Report(line, 2);
 }
@@ -110,12 +110,12 @@ void SensorMonitor::notify(const LimitAlarm& a, int change) {
     if (change > 0) {
         host_.Report(kSeparator, 0);
         host_.Report(a.texts.onsetLine, 2);
-        host_.RegistMail(spec_.alertMode, a.texts.onsetSubject,
+        host_.RegistMail(kindData_.alertMode, a.texts.onsetSubject,
                          std::string(a.texts.onsetBody) + m_title, 2);
     } else {
         host_.Report(a.texts.recoveryLine, 2);
         host_.Report(kSeparator, 0);
-        host_.RegistMail(spec_.alertMode, a.texts.recoverySubject,
+        host_.RegistMail(kindData_.alertMode, a.texts.recoverySubject,
                          std::string(a.texts.recoveryBody) + m_title, 2);
     }
 }
@@ -129,7 +129,7 @@ int SensorMonitor::RunDueTimers() {
         const int id = timers_.due(host_.clock().nowMs());
         if (id == 0)
             break;
-        const std::size_t slot = id == spec_.measureTimerId ? 0 : 1;
+        const std::size_t slot = id == kindData_.measureTimerId ? 0 : 1;
         if (ran[slot])
             break;
         ran[slot] = true;
@@ -141,7 +141,7 @@ int SensorMonitor::RunDueTimers() {
 
 void SensorMonitor::OnTimer(int id) {
     DoMeasure();
-    if (id == spec_.saveTimerId)
+    if (id == kindData_.saveTimerId)
         SaveSettingBeforeClose();
     timers_.restart(id, host_.clock().nowMs());
 }
@@ -156,14 +156,14 @@ void SensorMonitor::SaveSettingBeforeClose() {
     if (hooks_.placement)
         placement_ = hooks_.placement();
     SettingsStore& st = host_.store();
-    SavePlacement(st, spec_.section, placement_);
-    settings_.save(st, spec_.section);
+    SavePlacement(st, kindData_.section, placement_);
+    settings_.save(st, kindData_.section);
     st.sync();
     SaveDataFile();
 }
 
 std::string SensorMonitor::GetDataFilePath() const {
-    return files_.GetDataFilePath(spec_.dataFile);
+    return files_.GetDataFilePath(kindData_.dataFile);
 }
 
 }  // namespace orvana::sensors

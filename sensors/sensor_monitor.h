@@ -35,7 +35,7 @@ inline constexpr const char* kSeparator = "-------------------------------------
 inline constexpr int kSaveTimerMs = 300000;
 
 // What a kind is: fixed data, no behaviour.
-struct SensorKindSpec {
+struct SensorKindData {
     const char* section;         // settings section, e.g. "Temperature"
     const char* caption;         // window caption until the first reading
     ALERT_MODE alertMode;        // kind of its alarm notices
@@ -117,12 +117,12 @@ class SensorMonitor {
         std::function<Placement()> placement;
     };
 
-    SensorMonitor(MonitorHost& host, const SensorKindSpec& kindSpec);
+    SensorMonitor(MonitorHost& host, const SensorKindData& kindData);
     virtual ~SensorMonitor() = default;
     SensorMonitor(const SensorMonitor&) = delete;
     SensorMonitor& operator=(const SensorMonitor&) = delete;
 
-    const SensorKindSpec& kindSpec() const { return spec_; }
+    const SensorKindData& kindData() const { return kindData_; }
     Hooks& hooks() { return hooks_; }
 
     // The number of devices or data sources present; the main window opens
@@ -204,7 +204,7 @@ class SensorMonitor {
     void notify(const LimitAlarm& alarm, int change);
 
     MonitorHost& host_;
-    const SensorKindSpec& spec_;
+    const SensorKindData& kindData_;
     Hooks hooks_;
     SettingsBinding settings_;
     std::vector<LimitAlarm> alarms_;

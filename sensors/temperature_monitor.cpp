@@ -4,8 +4,9 @@
 
 namespace orvana::sensors {
 
-const SensorKindSpec kTemperatureSpec{"Temperature", "温度・湿度モニタ",        ALERT_TEMP, 15, 16,
-                                      10000,         DataFileKind::Temperature, "#temp.jpg"};
+const SensorKindData kTemperatureKindData{
+    "Temperature", "温度・湿度モニタ",        ALERT_TEMP, 15, 16,
+    10000,         DataFileKind::Temperature, "#temp.jpg"};
 
 namespace {
 
@@ -28,7 +29,7 @@ enum { kTemp, kHumid };
 
 TemperatureMonitor::TemperatureMonitor(MonitorHost& host, DeviceLibraryLoader* loader,
                                        int deviceIndex)
-    : SeriesMonitor(host, kTemperatureSpec),
+    : SeriesMonitor(host, kTemperatureKindData),
       library_(loader),
       deviceIndex_(deviceIndex),
       watch_(host, DeviceWatchTexts::forDevice("温湿度計"), [this] {

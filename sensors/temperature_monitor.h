@@ -16,7 +16,7 @@
 
 namespace orvana::sensors {
 
-extern const SensorKindSpec kTemperatureSpec;
+extern const SensorKindData kTemperatureKindData;
 
 class TemperatureMonitor final : public SeriesMonitor<CTempRecordArray> {
   public:

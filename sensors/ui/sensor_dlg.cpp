@@ -12,7 +12,7 @@ namespace orvana::sensors {
 CSensorDlg::CSensorDlg(MonitorHost& host, std::unique_ptr<SensorMonitor> monitor,
                        SensorLayoutKind layout, QWidget* parent)
     : QDialog(parent), host_(host), monitor_(std::move(monitor)), layout_(layout) {
-    setWindowTitle(QString::fromUtf8(monitor_->kindSpec().caption));
+    setWindowTitle(QString::fromUtf8(monitor_->kindData().caption));
     setModal(false);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
@@ -70,7 +70,7 @@ QLabel* CSensorDlg::label(int id) const {
 
 void CSensorDlg::OnInitDialog() {
     monitor_->LoadSettings();
-    placeWindow(*this, LoadPlacement(host_.store(), monitor_->kindSpec().section));
+    placeWindow(*this, LoadPlacement(host_.store(), monitor_->kindData().section));
     notify_->setChecked(monitor_->mNotify != 0);
     layoutControls(width(), height());
     monitor_->Open();
@@ -116,7 +116,7 @@ void CSensorDlg::SaveSettingBeforeClose() {
 
 std::string CSensorDlg::SaveClientBitmap() {
     return orvana::SaveClientBitmap(*this, host_.store(), host_.clock().now(),
-                                    monitor_->kindSpec().snapshotSuffix, true);
+                                    monitor_->kindData().snapshotSuffix, true);
 }
 
 void CSensorDlg::layoutControls(int cx, int cy) {
