@@ -17,11 +17,15 @@
 #include <utility>
 #include <vector>
 
+#include "bench_data.h"
 #include "sensors/data_file.h"
 #include "sensors/sensor_records.h"
 
 namespace orvana {
 namespace {
+
+using bench::benchDir;
+using bench::sample;
 
 constexpr int kLines = 1000000;
 constexpr int kSharedTimes = 100;
@@ -42,22 +46,6 @@ const char* orderName(Order o) {
             return "few_shared_times";
     }
     return "";
-}
-
-const std::string& benchDir() {
-    static const std::string dir = [] {
-        std::string tmpl =
-            (std::filesystem::temp_directory_path() / "orvana-csv-bench-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data()))
-            std::abort();
-        return tmpl;
-    }();
-    return dir;
-}
-
-double sample(int i, double base, double spread) {
-    const unsigned h = static_cast<unsigned>(i) * 2654435761u;
-    return base + static_cast<int>(h % 2001 - 1000) * spread / 1000.0;
 }
 
 std::vector<std::string> linesOf(const std::string& path) {
@@ -164,7 +152,5 @@ int main(int argc, char** argv) {
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::error_code ec;
-    std::filesystem::remove_all(benchDir(), ec);
     return 0;
 }

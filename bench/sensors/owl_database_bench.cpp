@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_data.h"
 #include "sensors/local_time_cache.h"
 #include "sensors/owl_database.h"
 #include "sensors/sensor_records.h"
@@ -23,21 +24,12 @@
 namespace orvana {
 namespace {
 
+using bench::benchDir;
+
 constexpr int kTwoYears = 1051920;
 constexpr TimeT kEnd = 1796083200;  // 2026-12-01 00:00 UTC
 constexpr TimeT kStart = kEnd - TimeT{60} * (kTwoYears - 1);
 constexpr int kKeepTwoYears = 11;
-
-std::string& benchDir() {
-    static std::string dir = [] {
-        std::string tmpl =
-            (std::filesystem::temp_directory_path() / "orvana-owl-bench-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data()))
-            std::abort();
-        return tmpl;
-    }();
-    return dir;
-}
 
 // The vendor's side: one connection that made the table and appends a row
 // per cycle, and the time of the newest row.
@@ -196,7 +188,5 @@ int main(int argc, char** argv) {
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::error_code ec;
-    std::filesystem::remove_all(orvana::benchDir(), ec);
     return 0;
 }

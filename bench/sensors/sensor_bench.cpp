@@ -9,32 +9,19 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_data.h"
 #include "sensors/data_file.h"
 #include "sensors/sensor_records.h"
 
 namespace orvana {
 namespace {
 
+using bench::benchDir;
+using bench::sample;
+
 constexpr int kTwoYears = 1051920;
 constexpr TimeT kEnd = 1796083200;  // 2026-12-01 00:00 UTC
 constexpr TimeT kStart = kEnd - TimeT{60} * kTwoYears;
-
-// Values with the few decimals a meter gives.
-double sample(int i, double base, double spread) {
-    const unsigned h = static_cast<unsigned>(i) * 2654435761u;
-    return base + static_cast<int>(h % 2001 - 1000) * spread / 1000.0;
-}
-
-const std::string& benchDir() {
-    static const std::string dir = [] {
-        std::string tmpl =
-            (std::filesystem::temp_directory_path() / "orvana-bench-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data()))
-            std::abort();
-        return tmpl;
-    }();
-    return dir;
-}
 
 const CTempRecordArray& tempSeries() {
     static const CTempRecordArray s = [] {
@@ -147,7 +134,5 @@ int main(int argc, char** argv) {
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::error_code ec;
-    std::filesystem::remove_all(orvana::benchDir(), ec);
     return 0;
 }

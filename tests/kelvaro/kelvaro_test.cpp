@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kelvaro/kelvaro.h"
+#include "tests/devices/find_usb_walk.h"
 #include "tests/devices/loaded_library.h"
 #include "tests/devices/simhid.h"
 
@@ -238,39 +239,8 @@ TEST_F(Kelvaro, MeterListedOncePerUsageIsOneMember) {
 }
 
 TEST_F(Kelvaro, MemberWithoutPathIsNoMeter) {
-    // hidapi may list a device it cannot name with a NULL or empty path; such
-    // a member can never be opened, so the search passes over it.
-    using Step = std::pair<std::string, int>;
-    const auto walk = [&] {
-        std::vector<Step> steps;
-        int index = 0;
-        do {
-            std::string path = take(findUsb(&index));
-            steps.emplace_back(std::move(path), index);
-        } while (index != 0 && steps.size() < 8);
-        return steps;
-    };
-    const char* const none = nullptr;
-    const struct {
-        const char* name;
-        std::vector<const char*> paths;
-        std::vector<Step> expected;
-    } cases[] = {
-        {"NULL path alone", {none}, {{"", 0}}},
-        {"empty path alone", {""}, {{"", 0}}},
-        {"NULL path before a meter", {none, "/dev/hidraw1"}, {{"/dev/hidraw1", 2}, {"", 0}}},
-        {"empty path before a meter", {"", "/dev/hidraw1"}, {{"/dev/hidraw1", 2}, {"", 0}}},
-        {"NULL path after a meter", {"/dev/hidraw1", none}, {{"/dev/hidraw1", 1}, {"", 0}}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        simhid_reset();
-        for (const char* path : c.paths) {
-            simhid_add_device(kVendor, kMeter, path);
-        }
-        EXPECT_EQ(walk(), c.expected);
-        EXPECT_EQ(counters().opens + counters().failed_opens, 0);
-    }
+    orvana::test::expectMembersWithoutPathSkipped(kVendor, kMeter, "/dev/hidraw1",
+                                                  [&](int* index) { return take(findUsb(index)); });
 }
 
 TEST_F(Kelvaro, NoMeterGivesEmptyStringAndIndexZero) {

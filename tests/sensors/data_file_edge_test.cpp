@@ -21,20 +21,11 @@
 namespace orvana {
 namespace {
 
+using orvana::testing::slurp;
+using orvana::testing::spit;
+
 using testing::ScopedTz;
 using testing::TempDir;
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void spit(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
 
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;

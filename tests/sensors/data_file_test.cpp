@@ -17,24 +17,15 @@
 namespace orvana {
 namespace {
 
+using orvana::testing::slurp;
+using orvana::testing::spit;
+
 using testing::MemorySettingsStore;
 using testing::RecordingPrompt;
 using testing::ScopedCwd;
 using testing::ScopedTz;
 using testing::TempDir;
 using testing::VirtualClock;
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void spit(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
 
 class DataFileTest : public ::testing::Test {
   protected:

@@ -30,6 +30,8 @@ void PrintTo(OwlReadMode mode, std::ostream* os) {
 
 namespace {
 
+using orvana::testing::slurp;
+
 using namespace std::chrono_literals;
 using testing::referenceCycle;
 using testing::ScopedTz;
@@ -122,13 +124,6 @@ Contents contents(const COwlRecordArray& s) {
     for (const COwlRecord& r : s)
         c.emplace_back(r.m_Time, r.m_Power);
     return c;
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 std::set<std::string> listing(const std::string& dir) {

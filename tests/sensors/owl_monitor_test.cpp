@@ -21,6 +21,8 @@
 namespace orvana::sensors {
 namespace {
 
+using orvana::testing::slurp;
+
 using namespace std::chrono_literals;
 using testing::SensorTestHost;
 
@@ -62,13 +64,6 @@ class Vendor {
   private:
     sqlite3* db_ = nullptr;
 };
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 class OwlTest : public ::testing::Test {
   protected:

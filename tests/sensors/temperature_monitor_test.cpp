@@ -16,17 +16,12 @@
 namespace orvana::sensors {
 namespace {
 
+using orvana::testing::slurp;
+
 using testing::SensorTestHost;
 using testing::StandinDevices;
 
 const std::string kSep = "---------------------------------------";
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 class TemperatureTest : public ::testing::Test {
   protected:

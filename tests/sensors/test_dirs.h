@@ -1,11 +1,14 @@
 // Scoped process state for the sensor tests: a temporary folder, the time
-// zone and the current folder, each restored when the test ends.
+// zone and the current folder, each restored when the test ends; and whole
+// files read and written byte for byte.
 #pragma once
 
 #include <unistd.h>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -69,5 +72,19 @@ class ScopedCwd {
   private:
     std::filesystem::path old_;
 };
+
+// The whole file's bytes; "" when it cannot be read.
+inline std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// Replaces the file's content with exactly these bytes.
+inline void spit(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
 
 }  // namespace orvana::testing
