@@ -90,6 +90,18 @@ struct Stats {
     static double ave(const std::vector<Rec>& v, int n);
 };
 
+// Turns each run of records with one m_Time around, in a series ordered by
+// time.
+template <class Rec>
+void reverseEqualTimeRuns(std::vector<Rec>& v) {
+    for (auto run = v.begin(); run != v.end();) {
+        auto end =
+            std::find_if(run, v.end(), [&](const Rec& r) { return r.m_Time != run->m_Time; });
+        std::reverse(run, end);
+        run = end;
+    }
+}
+
 // Orders records by m_Time, records of equal time in their given order. A
 // batch already in ascending or descending order costs one pass; any other
 // one a stable sort.
@@ -102,12 +114,7 @@ void sortByTime(std::vector<Rec>& v) {
     if (std::is_sorted(v.begin(), v.end(), later)) {
         // Reversing turns the runs of equal times around; turn them back.
         std::reverse(v.begin(), v.end());
-        for (auto run = v.begin(); run != v.end();) {
-            auto end =
-                std::find_if(run, v.end(), [&](const Rec& r) { return r.m_Time != run->m_Time; });
-            std::reverse(run, end);
-            run = end;
-        }
+        reverseEqualTimeRuns(v);
         return;
     }
     std::stable_sort(v.begin(), v.end(), earlier);
@@ -256,12 +263,7 @@ void MaSeries<Rec, Field>::addBatch(std::vector<Rec> batch) {
     // add() puts a record before the equal times already there, so a run of
     // equal times ends up newest first.
     sortByTime(batch);
-    for (auto run = batch.begin(); run != batch.end();) {
-        auto end =
-            std::find_if(run, batch.end(), [&](const Rec& r) { return r.m_Time != run->m_Time; });
-        std::reverse(run, end);
-        run = end;
-    }
+    reverseEqualTimeRuns(batch);
     auto& v = this->records_;
     if (v.empty()) {
         v = std::move(batch);
