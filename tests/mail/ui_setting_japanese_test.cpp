@@ -15,6 +15,7 @@
 #include "mail/ui/dlg_setting.h"
 #include "sound/ui/dlg_3gp.h"
 #include "tests/mail/ui_dialog_support.h"
+#include "tests/support/question_box_reader.h"
 #include "widgets/japanese_ui.h"
 #include "widgets/qt_prompt.h"
 
@@ -52,19 +53,9 @@ TEST(SettingDialogJapanese, ItsButtonsAndTheQuestionItAsksSpeakJapanese) {
     // A shorter keep period asks first: read the question's buttons while
     // it is up, then cancel it.
     std::vector<std::string> asked;
-    QTimer::singleShot(0, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            if (!box || !box->isVisible())
-                continue;
-            for (const QAbstractButton* b : box->buttons())
-                asked.push_back(plain(b));
-            box->button(QMessageBox::Cancel)->click();
-        }
-    });
+    testing::readNextQuestionBox(&asked);
     d.keepPeriodCombo()->setCurrentIndex(0);
     d.OnCbnSelchangeKeepPeriod();  // what choosing it in the list runs
-    std::sort(asked.begin(), asked.end());
     EXPECT_EQ(asked, (std::vector<std::string>{"OK", "キャンセル"}));
     EXPECT_EQ(d.keepPeriodCombo()->currentIndex(), 7) << "cancelled: the period stays";
 }

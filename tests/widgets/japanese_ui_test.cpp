@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/question_box_reader.h"
 #include "tests/support/temp_dir.h"
 #include "widgets/japanese_ui.h"
 #include "widgets/qt_prompt.h"
@@ -28,19 +29,9 @@ TEST(JapaneseUi, QuestionBoxesHaveJapaneseStandardButtonsAndOneFont) {
     // The question a dialog asks: read its buttons while it is up, then
     // answer it.
     std::vector<std::string> texts;
-    QTimer::singleShot(0, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            if (!box || !box->isVisible())
-                continue;
-            for (QAbstractButton* b : box->buttons())
-                texts.push_back(b->text().remove(QLatin1Char('&')).toStdString());
-            box->button(QMessageBox::Cancel)->click();
-        }
-    });
+    testing::readNextQuestionBox(&texts);
     QtPrompt prompt;
     EXPECT_FALSE(prompt.askOkCancel("削除しますか？"));
-    std::sort(texts.begin(), texts.end());
     EXPECT_EQ(texts, (std::vector<std::string>{"OK", "キャンセル"}));
 }
 
