@@ -7,6 +7,8 @@
 // LLVMFuzzerInitialize. Both run on one thread; nothing here locks.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -112,6 +114,13 @@ class ScratchDir {
   private:
     std::string path_;
 };
+
+// Sets a file's modification time to `seconds` after the epoch.
+inline void stampFile(const std::string& path, long seconds) {
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+        fail(__FILE__, __LINE__, "utimensat", path);
+}
 
 inline void writeFile(const std::string& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
