@@ -24,15 +24,28 @@ DeviceBinding::DeviceBinding(DeviceLibraryLoader* loader, const char* file, cons
     findUsb_ = find;
     freeString_ = free;
     read_ = read;
+    worker_ = std::make_unique<LibraryWorker>();
 }
 
 std::string DeviceBinding::FindUSB(int* index) const {
     if (!findUsb_)
         return {};
-    char* raw = findUsb_(index);
-    std::string path = raw ? std::string(raw) : std::string();
-    freeString_(raw);
-    return path;
+    struct Found {
+        std::string path;
+        int index;
+    };
+    const std::optional<Found> found =
+        call<Found>([find = findUsb_, release = freeString_, from = *index] {
+            Found f{{}, from};
+            char* raw = find(&f.index);
+            f.path = raw ? std::string(raw) : std::string();
+            release(raw);
+            return f;
+        });
+    if (!found)
+        return {};
+    *index = found->index;
+    return found->path;
 }
 
 int DeviceBinding::CountDevices() const {
@@ -57,11 +70,23 @@ MeterLibrary::MeterLibrary(DeviceLibraryLoader* loader)
 int MeterLibrary::GetTempHumidTrue(const std::string& path, double* temp, double* humid) const {
     using Fn = int(const char*, double*, double*);
     auto* fn = reinterpret_cast<Fn*>(binding_.readEntry());
-    if (!fn) {
-        *temp = *humid = 0.0;
+    *temp = *humid = 0.0;
+    if (!fn)
         return -1;
-    }
-    return fn(path.c_str(), temp, humid);
+    struct Reading {
+        int rc;
+        double temp, humid;
+    };
+    const std::optional<Reading> r = binding_.call<Reading>([fn, path] {
+        Reading out{0, 0.0, 0.0};
+        out.rc = fn(path.c_str(), &out.temp, &out.humid);
+        return out;
+    });
+    if (!r)
+        return kNoAnswerInTime;
+    *temp = r->temp;
+    *humid = r->humid;
+    return r->rc;
 }
 
 CounterLibrary::CounterLibrary(DeviceLibraryLoader* loader)
@@ -72,8 +97,20 @@ int CounterLibrary::GetCountTime(const std::string& path, std::uint32_t* count) 
     auto* fn = reinterpret_cast<Fn*>(binding_.readEntry());
     if (!fn)
         return -1;
-    std::uint32_t time = 0;
-    return fn(path.c_str(), count, &time);
+    struct Reading {
+        int rc;
+        std::uint32_t count;
+    };
+    const std::optional<Reading> r = binding_.call<Reading>([fn, path, was = *count] {
+        Reading out{0, was};
+        std::uint32_t time = 0;
+        out.rc = fn(path.c_str(), &out.count, &time);
+        return out;
+    });
+    if (!r)
+        return kNoAnswerInTime;
+    *count = r->count;
+    return r->rc;
 }
 
 }  // namespace orvana::sensors

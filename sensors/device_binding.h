@@ -4,8 +4,13 @@
 // the library's FindUSB, frees every string the library returns with the
 // library's own FreeString, and offers the one reading the monitor uses.
 //
-// Threads: UI thread only (the libraries allow one call at a time per
-// process). The library stays loaded while the binding lives.
+// Every call into the library runs on the binding's LibraryWorker, one at a
+// time as the libraries require, and the caller waits for it at most
+// kLibraryCallWait: a call that overran counts as failed (below, what each
+// function then returns) and the next ones fail at once until it has ended.
+//
+// Threads: one caller at a time (the UI thread). The library stays loaded
+// while the binding lives; going, the binding waits for a call in progress.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +19,7 @@
 
 #include "devlib/device_library.h"
 #include "devlib/device_library_loader.h"
+#include "sensors/library_worker.h"
 
 namespace orvana::sensors {
 
@@ -29,6 +35,9 @@ inline constexpr const char* kCounterLibraryFile = "libruvasko.so";
 // index forward cannot hold the UI thread in a loop.
 inline constexpr int kMaxDevices = 64;
 
+// A reading that the library had not finished within kLibraryCallWait.
+inline constexpr int kNoAnswerInTime = -2;
+
 class DeviceBinding {
   public:
     // Loads `file` through `loader` and looks up FindUSB, FreeString and
@@ -43,7 +52,8 @@ class DeviceBinding {
 
     // FindUSB from *index: the device path of the next device ("" when there
     // is none), with *index moved on as the library does. The library's
-    // string is freed before returning. "" when unbound.
+    // string is freed before returning. "" when unbound, and "" with *index
+    // unchanged when the library did not answer in time.
     std::string FindUSB(int* index) const;
 
     // The CheckDevice count: FindUSB from index 0 with one index variable,
@@ -55,6 +65,16 @@ class DeviceBinding {
     // The read entry point; null when unbound.
     void* readEntry() const { return read_; }
 
+    // Runs `call` (which may use readEntry()) on the library's worker and
+    // returns its result; nullopt when it did not end in time or an earlier
+    // call is still running. See LibraryWorker::run.
+    template <class R>
+    std::optional<R> call(std::function<R()> fn) const {
+        return worker_ ? worker_->run<R>(std::move(fn)) : std::nullopt;
+    }
+    // Whether a call that overran its wait is still running.
+    bool busy() const { return worker_ && worker_->busy(); }
+
   private:
     using FindUsbFn = char*(int*);
     using FreeStringFn = void(char*);
@@ -64,6 +84,8 @@ class DeviceBinding {
     FreeStringFn* freeString_ = nullptr;
     void* read_ = nullptr;
     std::string error_;
+    // Declared after the library, so it is joined before the library goes.
+    std::unique_ptr<LibraryWorker> worker_;
 };
 
 // The meter library: FindUSB and GetTempHumidTrue.
@@ -77,7 +99,8 @@ class MeterLibrary {
     const DeviceBinding& binding() const { return binding_; }
 
     // One measurement: 0 on success with both values set; non-zero on
-    // failure (values then 0.0). -1 when unbound.
+    // failure (values then 0.0). -1 when unbound, kNoAnswerInTime when the
+    // library did not answer within kLibraryCallWait.
     int GetTempHumidTrue(const std::string& path, double* temp, double* humid) const;
 
   private:
@@ -95,7 +118,8 @@ class CounterLibrary {
     const DeviceBinding& binding() const { return binding_; }
 
     // The cumulative count: 0 on success; non-zero on failure (count then
-    // unchanged). -1 when unbound.
+    // unchanged). -1 when unbound, kNoAnswerInTime when the library did not
+    // answer within kLibraryCallWait.
     int GetCountTime(const std::string& path, std::uint32_t* count) const;
 
   private:

@@ -32,6 +32,9 @@ class StandinDevices {
     void counter(const std::string& name, long count) { write(name, std::to_string(count) + "\n"); }
     // The device stays plugged in but its readings fail.
     void failing(const std::string& name) { write(name, "fail\n"); }
+    // The device stays plugged in and does not answer: a read waits until
+    // the device is given a reading again (or is unplugged).
+    void hanging(const std::string& name) { write(name, "hang\n"); }
     void unplug(const std::string& name) {
         std::error_code ec;
         std::filesystem::remove(dir_.file(name), ec);
@@ -56,6 +59,7 @@ class StandinDevices {
         int liveStrings() const { return call("standin_live_strings"); }
         int findCalls() const { return call("standin_find_calls"); }
         int readCalls() const { return call("standin_read_calls"); }
+        int hangingReads() const { return call("standin_hanging_reads"); }
 
       private:
         int call(const char* name) const {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "sensors/temperature_monitor.h"
 #include "tests/sensors/sensor_test_host.h"
@@ -454,6 +455,73 @@ TEST_F(TemperatureTest, AMeterUnpluggedAndPluggedBackIsReportedOnceAndFoundAgain
     host_.clock_.advanceSeconds(10);
     m.DoMeasure();
     EXPECT_TRUE(host_.takeLines().empty());
+    EXPECT_EQ(counters.liveStrings(), 0);
+}
+
+// Waits for `done` with a generous bound; the suite runs on a loaded machine.
+template <class Done>
+bool eventually(Done done) {
+    for (int i = 0; i < 20000 && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+}
+
+TEST_F(TemperatureTest, AMeterThatStopsAnsweringFailsItsCyclesWithoutHoldingThemAndIsReportedLost) {
+    StandinDevices::Counters counters("libkelvaro.so");
+    TemperatureMonitor& m = open();
+    const int records = m.series().GetSize();
+    const std::string title = m.title();
+    const int reads = counters.readCalls();
+
+    // The cycle ends although the meter never answers (it would wait for
+    // ever otherwise); the read goes on off this thread.
+    devices_.hanging("meter0");
+    host_.clock_.advanceSeconds(60);
+    EXPECT_EQ(m.DoMeasure(), 0);
+    ASSERT_TRUE(eventually([&] { return counters.hangingReads() == 1; }));
+    EXPECT_TRUE(m.library().binding().busy());
+
+    // While it hangs, the next cycles fail at once, without a second call
+    // into the library (it takes one at a time) and without a search; the
+    // third failure reports the loss.
+    host_.clock_.advanceSeconds(60);
+    EXPECT_EQ(m.DoMeasure(), 0);
+    EXPECT_TRUE(host_.takeLines().empty());
+    host_.clock_.advanceSeconds(60);
+    const int finds = counters.findCalls();
+    EXPECT_EQ(m.DoMeasure(), 0);
+    EXPECT_EQ(host_.takeLines(), (std::vector<std::string>{"[2]>>>温湿度計が応答しません<<<"}));
+    EXPECT_EQ(counters.readCalls(), reads + 1);
+    EXPECT_EQ(counters.findCalls(), finds);
+
+    // The late answer is dropped: nothing is recorded for the cycle that
+    // had given up on it.
+    devices_.meter("meter0", 24.0, 45.0);
+    ASSERT_TRUE(eventually([&] { return !m.library().binding().busy(); }));
+    EXPECT_EQ(m.series().GetSize(), records);
+    EXPECT_EQ(m.title(), title);
+
+    // Answering again: read, recorded and reported back.
+    host_.clock_.advanceSeconds(60);
+    EXPECT_EQ(m.DoMeasure(), 1);
+    EXPECT_EQ(m.title(), "温度：24.00[度] 湿度：45.00[%RH]");
+    EXPECT_EQ(host_.takeLines(), (std::vector<std::string>{"[2]>>>温湿度計の応答回復<<<"}));
+    EXPECT_EQ(counters.liveStrings(), 0);
+}
+
+TEST_F(TemperatureTest, AMonitorClosedWhileItsMeterHangsWaitsForTheReadBeforeTheLibraryGoes) {
+    StandinDevices::Counters counters("libkelvaro.so");
+    open();
+    devices_.hanging("meter0");
+    host_.clock_.advanceSeconds(60);
+    EXPECT_EQ(monitor_->DoMeasure(), 0);
+    ASSERT_TRUE(eventually([&] { return counters.hangingReads() == 1; }));
+    // The meter answers while the monitor goes: the library, still running
+    // that read, must stay loaded until it returns.
+    std::thread answer([&] { devices_.meter("meter0", 21.0, 50.0); });
+    monitor_.reset();
+    answer.join();
+    EXPECT_EQ(counters.hangingReads(), 0);
     EXPECT_EQ(counters.liveStrings(), 0);
 }
 

@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #define API __attribute__((visibility("default")))
 
@@ -20,10 +21,13 @@ static const char kPrefix[] = "meter";
 static atomic_int liveStrings;
 static atomic_int findCalls;
 static atomic_int readCalls;
+static atomic_int hanging;
 
 API int standin_live_strings(void) { return atomic_load(&liveStrings); }
 API int standin_find_calls(void) { return atomic_load(&findCalls); }
 API int standin_read_calls(void) { return atomic_load(&readCalls); }
+/* Reads waiting now in a device that does not answer. */
+API int standin_hanging_reads(void) { return atomic_load(&hanging); }
 
 /* A system string: 4 bytes of length, the bytes, a NUL. */
 static char* systemString(const char* text) {
@@ -90,7 +94,7 @@ API char* FindUSB(int* index) {
 }
 
 /* The device file's content; 0 when it cannot be read. */
-static int readDevice(const char* path, char* buffer, size_t size) {
+static int readOnce(const char* path, char* buffer, size_t size) {
     FILE* f = path != NULL ? fopen(path, "r") : NULL;
     if (f == NULL) {
         return 0;
@@ -99,6 +103,30 @@ static int readDevice(const char* path, char* buffer, size_t size) {
     fclose(f);
     buffer[n] = '\0';
     return 1;
+}
+
+/* As readOnce; a device whose file says "hang" does not answer until the
+ * file says something else (at most 20 s, so a forgotten one cannot hold a
+ * test for ever). */
+static int readDevice(const char* path, char* buffer, size_t size) {
+    if (!readOnce(path, buffer, size)) {
+        return 0;
+    }
+    if (strncmp(buffer, "hang", 4) != 0) {
+        return 1;
+    }
+    atomic_fetch_add(&hanging, 1);
+    const struct timespec nap = {0, 5 * 1000 * 1000};
+    int ok = 0;
+    for (int i = 0; i < 4000; ++i) {
+        nanosleep(&nap, NULL);
+        ok = readOnce(path, buffer, size);
+        if (!ok || strncmp(buffer, "hang", 4) != 0) {
+            break;
+        }
+    }
+    atomic_fetch_sub(&hanging, 1);
+    return ok && strncmp(buffer, "hang", 4) != 0;
 }
 
 API char* GetVers(const char* path) {
