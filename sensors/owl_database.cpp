@@ -325,8 +325,8 @@ class SqliteVendorDatabase final : public VendorDatabase {
   public:
     SqliteVendorDatabase(std::string path, SqliteVendorDatabaseOptions options)
         : path_(std::move(path)), options_(std::move(options)) {
-        if (options_.busyTimeout < milliseconds(1000))
-            options_.busyTimeout = milliseconds(1000);
+        if (options_.busyTimeout < milliseconds(50))
+            options_.busyTimeout = milliseconds(50);
     }
 
     bool canOpen() override {

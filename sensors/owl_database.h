@@ -118,9 +118,11 @@ enum class OwlReadMode {
 
 struct SqliteVendorDatabaseOptions {
     // How long a cycle waits for a lock held by the vendor's writer before
-    // it gives up (QueryFailed). Less than one second is taken as one
-    // second; the vendor's writes take milliseconds.
-    std::chrono::milliseconds busyTimeout{2000};
+    // it gives up (QueryFailed; the next cycle reads what it missed). The
+    // cycle runs on the UI thread, which must never be held half a second;
+    // the vendor's writes take milliseconds. Less than 50 ms is taken as
+    // 50 ms.
+    std::chrono::milliseconds busyTimeout{300};
     OwlReadMode mode = OwlReadMode::Incremental;
     // Called on the reading thread when a cycle first finds the database
     // locked, before it starts waiting (tests use it to release a writer).

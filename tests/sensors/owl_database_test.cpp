@@ -717,8 +717,10 @@ class OwlLockTest : public OwlIncrementalTest {
     std::future<void> busyFuture_ = busy_.get_future();
 };
 
-TEST_F(OwlLockTest, AWriterHoldingTheLockForHalfASecondDoesNotLoseTheCycle) {
-    auto db = makeSqliteVendorDatabase(path_, observed());
+TEST_F(OwlLockTest, AWriterHoldingTheLockWithinTheTimeOutDoesNotLoseTheCycle) {
+    SqliteVendorDatabaseOptions o = observed();
+    o.busyTimeout = 30s;
+    auto db = makeSqliteVendorDatabase(path_, o);
     COwlRecordArray series;
     ASSERT_EQ(db->readCycle(series, keepCutoff(now_, 3)).added, 61u);
 

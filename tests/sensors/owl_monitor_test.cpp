@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -81,9 +82,11 @@ class OwlTest : public ::testing::Test {
 
     // The monitor over the vendor's file, opened with notices on. Returns
     // null (test failure) when CheckDevice says no.
-    OwlMonitor* open(OwlReadMode mode = OwlReadMode::Incremental) {
+    OwlMonitor* open(OwlReadMode mode = OwlReadMode::Incremental,
+                     std::function<void()> onBusy = {}) {
         SqliteVendorDatabaseOptions o;
         o.mode = mode;
+        o.onBusy = std::move(onBusy);
         db_ = makeSqliteVendorDatabase(dbPath(), o);
         monitor_ = std::make_unique<OwlMonitor>(host_, db_.get());
         EXPECT_EQ(monitor_->CheckDevice(), 1);
@@ -309,26 +312,32 @@ TEST_F(OwlTest, AMissingFileIsNotCreatedAndAFileThatGoesAwaySkipsTheCycle) {
     EXPECT_EQ(m.series().GetSize(), 2);
 }
 
-TEST_F(OwlTest, AWriterHoldingAWriteTransactionForHalfASecondDoesNotCostTheCycle) {
+TEST_F(OwlTest, AWriterHoldingAWriteTransactionWhenTheCycleStartsDoesNotCostTheCycle) {
     Vendor v(dbPath());
     v.fill(minute_ - 600, minute_, 10.0);
-    OwlMonitor& m = *open();
+    // The vendor's software commits as soon as the cycle finds its lock.
+    std::promise<void> seen;
+    std::atomic<bool> once{false};
+    OwlMonitor& m = *open(OwlReadMode::Incremental, [&] {
+        if (!once.exchange(true))
+            seen.set_value();
+    });
     ASSERT_EQ(m.series().GetSize(), 11);
 
-    // The vendor's software writes the next minute inside an exclusive
-    // transaction that it holds for half a second.
+    // It writes the next minute inside an exclusive transaction.
     std::promise<void> locked;
     std::thread writer([&] {
         v.exec("BEGIN EXCLUSIVE");
         v.add(minute_ + 60, 30.0);
         locked.set_value();
-        std::this_thread::sleep_for(500ms);
+        seen.get_future().wait_for(30s);
         v.exec("COMMIT");
     });
     locked.get_future().wait();
     host_.clock_.setNow(minute_ + 90);
     const int result = m.DoMeasure();
     writer.join();
+    EXPECT_TRUE(once.load());
     EXPECT_EQ(result, 1);
     EXPECT_EQ(m.lastCycle().status, OwlCycleResult::Status::Read);
     ASSERT_EQ(m.series().GetSize(), 12);
