@@ -146,8 +146,9 @@ CTarnwickDlg::~CTarnwickDlg() {
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(
             std::fopen(services_.overrides.stallLog.c_str(), "w"), &std::fclose);
         if (f)
-            std::fprintf(f.get(), "longest UI stall: %lld ms\n",
-                         static_cast<long long>(stallMeter_->longest().count()));
+            std::fprintf(f.get(), "longest UI stall: %lld ms\nstart-up: %lld ms\n",
+                         static_cast<long long>(stallMeter_->longest().count()),
+                         static_cast<long long>(startUpTime_.count()));
     }
     // Both workers are told first, so their last slices run side by side.
     if (cleanUp_)
@@ -166,6 +167,7 @@ CTarnwickDlg::~CTarnwickDlg() {
 }
 
 void CTarnwickDlg::OnInitDialog() {
+    const auto began = std::chrono::steady_clock::now();
     // Placement is read before the other settings.
     const Placement stored = LoadPlacement(*services_.store, "Placement");
     placeWindow(*this, stored);
@@ -224,6 +226,8 @@ void CTarnwickDlg::OnInitDialog() {
     layoutControls(width(), height());
 
     timer1_->start(200);
+    startUpTime_ = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - began);
     stallMeter_->start();
     // Housekeeping, and the system's delay lock for shutdown and sleep.
     cleanUp_->setInputs(m_settings.dataDir, m_settings.dataKeepPeriod);

@@ -124,6 +124,9 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
     void WhenMailSent(std::function<void()> then);
     // The longest time the UI thread was held, outside the documented waits.
     std::chrono::milliseconds longestStall() const { return stallMeter_->longest(); }
+    // How long OnInitDialog held the UI thread (before the stall meter
+    // starts); 0 before it ran.
+    std::chrono::milliseconds startUpTime() const { return startUpTime_; }
     // The supervision parts; null before OnInitDialog.
     Supervisor* supervisor() const { return supervisor_.get(); }
     SessionGuard* sessionGuard() const { return sessionGuard_.get(); }
@@ -225,6 +228,7 @@ class CTarnwickDlg : public QDialog, public MonitorHost, public MailHost {
 
     std::string uncheckedFolder_;       // the unwritable data folder last reported
     StallMeter* stallMeter_ = nullptr;  // child of the dialog
+    std::chrono::milliseconds startUpTime_{0};
 
     // The monitor kinds (declared last, so their windows go first) and the
     // pieces of this window's dialogs that they provide.

@@ -17,7 +17,7 @@ struct Overrides {
     std::string gipUrl;           // ORVANA_GIP_URL
     std::string makerSmtp;        // ORVANA_MAKER_SMTP: host[:port]
     std::string smtpCafile;       // ORVANA_SMTP_CAFILE
-    std::string stallLog;         // ORVANA_STALL_LOG: file that gets the longest UI stall
+    std::string stallLog;         // ORVANA_STALL_LOG: gets the longest UI stall, start-up time
     std::string outbox;           // ORVANA_OUTBOX: folder of the durable outbox
 
     // The sysfs root: ORVANA_SYSFS or "/sys".

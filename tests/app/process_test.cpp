@@ -81,9 +81,10 @@ TEST_F(ProcessTest, HeadlessStartShowsBannerAndGuideAndCtrlCSavesSettings) {
     EXPECT_NE(ini.find("SUBJECT=orvana"), std::string::npos) << ini;
     // Nothing reached the log after the end was asked for.
     EXPECT_EQ(todaysLog(), log);
-    // Start-up and the end never held the window thread long.
+    // Once started, and at the end, the window thread was never held long.
     const long stall = orvana::testing::longestUiStallMs(home.path() + "/stall.txt");
-    std::printf("longest UI-thread stall: %ld ms\n", stall);
+    std::printf("longest UI-thread stall: %ld ms (start-up %ld ms)\n", stall,
+                orvana::testing::startUpMs(home.path() + "/stall.txt"));
     EXPECT_GE(stall, 0);
     EXPECT_LT(stall, 500);
 }

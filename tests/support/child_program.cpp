@@ -102,10 +102,12 @@ void ChildProgram::drain() {
         output_.append(chunk.data(), static_cast<std::size_t>(n));
 }
 
-long longestUiStallMs(const std::string& stallLogFile) {
+namespace {
+
+// The number after `key` in the stall log; -1 when there is none.
+long stallLogFigure(const std::string& stallLogFile, const std::string& key) {
     std::ifstream in(stallLogFile);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::string key = "longest UI stall: ";
     const auto at = text.find(key);
     if (at == std::string::npos)
         return -1;
@@ -114,6 +116,16 @@ long longestUiStallMs(const std::string& stallLogFile) {
     } catch (const std::exception&) {
         return -1;
     }
+}
+
+}  // namespace
+
+long longestUiStallMs(const std::string& stallLogFile) {
+    return stallLogFigure(stallLogFile, "longest UI stall: ");
+}
+
+long startUpMs(const std::string& stallLogFile) {
+    return stallLogFigure(stallLogFile, "start-up: ");
 }
 
 }  // namespace orvana::testing

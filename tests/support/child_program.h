@@ -50,5 +50,8 @@ class ChildProgram {
 // program writes at exit when ORVANA_STALL_LOG names it; -1 when the file
 // is missing or holds no figure.
 long longestUiStallMs(const std::string& stallLogFile);
+// How long start-up held the window thread before the stall meter began, in
+// ms, from the same file; -1 as above.
+long startUpMs(const std::string& stallLogFile);
 
 }  // namespace orvana::testing
