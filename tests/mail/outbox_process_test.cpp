@@ -199,8 +199,9 @@ TEST_P(OutboxProgramEnding, NoticesQueuedWhileServerIsDownArriveOnceAfterRestart
     const std::size_t n = GetParam() == Ending::SessionEnd ? 6 : 5;
     ASSERT_EQ(stored.size(), n);
     EXPECT_EQ(stored[0]->m_subject, "再起動完了：orvana");
-    if (GetParam() == Ending::SessionEnd)
+    if (GetParam() == Ending::SessionEnd) {
         EXPECT_EQ(stored.back()->m_subject, "終了要求：orvana");
+    }
     std::map<NoticeKey, int> expected;
     for (const auto& m : stored)
         ++expected[keyOf(*m)];
@@ -358,9 +359,11 @@ TEST_F(OutboxProgram, FiftyKillsWhileSendingLoseNothing) {
     EXPECT_EQ(tooMany, 0);
     // A mail comes twice only as the killed run's last transfer and the next
     // run's first: nothing else was sent in between.
-    for (const auto& [subject, places] : at)
-        if (places.size() == 2)
+    for (const auto& [subject, places] : at) {
+        if (places.size() == 2) {
             EXPECT_EQ(places[1], places[0] + 1) << subject;
+        }
+    }
     EXPECT_EQ(count.size(), subjects.size());  // nothing that was never queued
     RecordProperty("mails", static_cast<int>(subjects.size()));
     RecordProperty("kills", kills);

@@ -532,9 +532,10 @@ void expectSharedRanges(const char* section, std::initializer_list<RangedField> 
             m->LoadSettings();
             const std::vector<std::string> lines = host.takeLines();
             EXPECT_EQ(lines.empty(), good) << f.key << " " << text;
-            if (!good && !lines.empty())
+            if (!good && !lines.empty()) {
                 EXPECT_NE(lines[0].find(std::string(section) + "/" + f.key), std::string::npos)
                     << lines[0];
+            }
         }
     }
 }

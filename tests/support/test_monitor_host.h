@@ -39,8 +39,9 @@ class TestMonitorHost : public MonitorHost {
     // Management notices never carry attachments, as in the composer.
     int RegistMail(ALERT_MODE kind, const std::string& title, const std::string& text,
                    int timeFormat) override {
-        if (expectedTimeFormat)
+        if (expectedTimeFormat) {
             EXPECT_EQ(timeFormat, *expectedTimeFormat) << title;
+        }
         SentMail m{kind, title, text, {}};
         if (attach && kind != ALERT_KANRI)
             m.attachments = attach();
