@@ -181,19 +181,27 @@ class CaptureLayer::Camera {
     // no pipeline behind.
     int startOnce(std::string* why);
 
-    // Starts the watch thread in `state` (Running after a good open, Lost
-    // after a failed one under KeepTrying).
-    void startWatch(StreamState state, const std::string& reason) {
-        {
-            std::lock_guard lock(stateMutex_);
-            state_ = state;
-            reason_ = reason;
-            stop_ = false;
-            if (state == StreamState::Lost) {
-                ++losses_;
-                nextAttempt_ = SteadyClock::now() + reconnectInterval();
-            }
+    // Whether the whole pipeline builds (13 and *why when not); nothing runs.
+    int checkPipeline(std::string* why) {
+        int code = EWC_OK;
+        if (GstElement* p = buildPipeline(&code, why))
+            gst_object_unref(p);
+        return code;
+    }
+
+    // The state the watch thread starts from: Running after a good open,
+    // Lost after a failed one under KeepTrying, Starting under InBackground.
+    void enter(StreamState state, const std::string& reason) {
+        std::lock_guard lock(stateMutex_);
+        state_ = state;
+        reason_ = reason;
+        stop_ = false;
+        if (state == StreamState::Lost) {
+            ++losses_;
+            nextAttempt_ = SteadyClock::now() + reconnectInterval();
         }
+    }
+    void startWatch() {
         watcher_ = std::thread([this] { watch(); });
     }
 
@@ -608,12 +616,18 @@ void CaptureLayer::Camera::watch() {
             teardown();
             lock.lock();
             nextAttempt_ = SteadyClock::now() + reconnectInterval();
-        } else if (state_ == StreamState::Lost) {
-            wake_.wait_until(lock, nextAttempt_, [&] { return stop_; });
-            if (stop_)
-                break;
+        } else if (state_ == StreamState::Starting || state_ == StreamState::Lost) {
+            // The first attempt is made at once and from the source as
+            // listed at the open; only a stream that was lost waits and may
+            // have moved.
+            const bool first = state_ == StreamState::Starting;
+            if (!first) {
+                wake_.wait_until(lock, nextAttempt_, [&] { return stop_; });
+                if (stop_)
+                    break;
+            }
             lock.unlock();
-            if (findSource) {
+            if (!first && findSource) {
                 // Only this thread reads the source while the camera is lost.
                 std::string again = findSource();
                 if (!again.empty())
@@ -622,13 +636,19 @@ void CaptureLayer::Camera::watch() {
             std::string why;
             const int rc = startOnce(&why);
             lock.lock();
-            if (rc == EWC_OK && !stop_) {
+            if (stop_)
+                break;
+            if (rc == EWC_OK) {
                 state_ = StreamState::Running;
-                ++returns_;
+                if (!first)
+                    ++returns_;
                 reason_.clear();
             } else {
-                if (!stop_)
-                    reason_ = why;
+                if (first) {
+                    state_ = StreamState::Lost;
+                    ++losses_;
+                }
+                reason_ = why;
                 nextAttempt_ = SteadyClock::now() + reconnectInterval();
             }
         } else {
@@ -821,6 +841,26 @@ int CaptureLayer::EWC_Open(int num, int width, int height, double fps, int devic
             return finish(EWC_FORMAT_REFUSED);
     }
 
+    if (mode == OpenMode::InBackground) {
+        // What an attempt could refuse at once is refused here, so the
+        // watch thread is left only with what a running stream may do.
+        std::string why;
+        if (const int code = cam->checkPipeline(&why); code != EWC_OK)
+            return finish(code);
+        ewc_used[device] = 1;
+        cam->allocate();
+        cam->result = EWC_OK;
+        cam->enter(StreamState::Starting, {});
+        // In its slot before its thread runs, so that what the attempt
+        // does (onPipeline, a quick failure) is seen as this camera's.
+        {
+            std::lock_guard lock(slotsMutex_);
+            ewc_s[num] = cam;
+        }
+        cam->startWatch();
+        return finish(EWC_OK);
+    }
+
     ewc_used[device] = 1;
     cam->allocate();
     int rc = EWC_NOT_STARTED;
@@ -835,9 +875,11 @@ int CaptureLayer::EWC_Open(int num, int width, int height, double fps, int devic
     }
     cam->result = rc;
     if (rc == EWC_OK) {
-        cam->startWatch(StreamState::Running, {});
+        cam->enter(StreamState::Running, {});
+        cam->startWatch();
     } else if (mode == OpenMode::KeepTrying && (rc == EWC_NOT_STARTED || rc == EWC_NO_FRAME)) {
-        cam->startWatch(StreamState::Lost, why);
+        cam->enter(StreamState::Lost, why);
+        cam->startWatch();
     } else {
         ewc_used[device] = 0;
         return finish(rc);

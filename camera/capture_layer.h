@@ -18,8 +18,9 @@
 // and the colour-balance calls are made from one thread, the owner's (the
 // UI thread). EWC_GetImage, EWC_GetBufferSize and ewc_GetStatus may be
 // called from any thread. Frames arrive on GStreamer's streaming threads;
-// each open camera has one watch thread of its own (stall detection and
-// reconnection), joined by EWC_Stop/EWC_Close and by the destructor.
+// each open camera has one watch thread of its own (the first attempt under
+// OpenMode::InBackground, stall detection and reconnection), joined by
+// EWC_Stop/EWC_Close and by the destructor.
 #pragma once
 
 #include <array>
@@ -72,7 +73,7 @@ int EWC_GUIDtoTEXT(const Guid& guid, std::string& text);
 // Results of EWC_Open (also kept as the camera's `result`). The codes of the
 // original table that mean nothing over GStreamer are never returned.
 enum : int {
-    EWC_OK = 0,                     // open and delivering frames
+    EWC_OK = 0,                     // open and delivering frames (InBackground: reserved, starting)
     EWC_BAD_NUMBER = 1,             // camera number out of range (0..9)
     EWC_ALREADY_OPEN = 2,           // this number is open
     EWC_SOURCE_NOT_ADDED = 7,       // the camera's source description does not build
@@ -105,25 +106,34 @@ struct ewc_camera {
 
 // How EWC_Open treats a camera that does not start (22 or 24).
 enum class OpenMode {
-    Once,        // three attempts; then the camera is freed and stays closed
-    KeepTrying,  // one attempt (the caller waits for no more than one
-                 // first-frame bound); on 22 or 24 the code is returned all
-                 // the same, but the camera stays reserved in state Lost and
-                 // is tried again on its watch thread like a lost stream
+    Once,          // three attempts; then the camera is freed and stays closed
+    KeepTrying,    // one attempt (the caller waits for no more than one
+                   // first-frame bound); on 22 or 24 the code is returned all
+                   // the same, but the camera stays reserved in state Lost and
+                   // is tried again on its watch thread like a lost stream
+    InBackground,  // no attempt on the caller's thread: the camera is
+                   // checked, reserved and left in state Starting while its
+                   // watch thread makes the first attempt at once; a first
+                   // attempt that fails is a loss (state Lost, retried)
 };
 
 enum class StreamState {
-    Closed,   // not open
-    Running,  // frames are arriving
-    Lost,     // the stream stopped (or never started under KeepTrying);
-              // reopened every reconnect interval on the watch thread
-    Stopped,  // EWC_Stop: stopped on purpose, not watched
+    Closed,    // not open
+    Starting,  // InBackground: the first attempt is in progress; neither
+               // lost nor running, and no loss or return counted yet
+    Running,   // frames are arriving
+    Lost,      // the stream stopped (or never started under KeepTrying or
+               // InBackground); reopened every reconnect interval on the
+               // watch thread
+    Stopped,   // EWC_Stop: stopped on purpose, not watched
 };
 
 // What the window and the monitor see of one camera. A snapshot; any thread.
 struct ewc_status {
     StreamState state = StreamState::Closed;
-    int result = -1;           // code of the last EWC_Open; -1 before
+    // Code of the last EWC_Open; -1 before. Under InBackground 0 whatever
+    // the first attempt gives (state and reason tell that).
+    int result = -1;
     int deviceNumber = -1;     // index in the camera list; -1 when closed
     std::string friendlyName;  // the camera's name (no password)
     int width = 0, height = 0;
@@ -158,7 +168,7 @@ struct CaptureOptions {
     int stallTimeoutMs = 10000;
     // How often a lost stream is opened again.
     int reconnectIntervalMs = 10000;
-    // Called on the thread that builds a pipeline (EWC_Open's or the watch
+    // Called on the thread that starts a pipeline (EWC_Open's or the watch
     // thread) with the camera number and the pipeline, before it runs.
     // Tests reach their own elements through it. May be null.
     std::function<void(int number, _GstElement* pipeline)> onPipeline;
@@ -191,17 +201,32 @@ class CaptureLayer {
     // table above; 0 means frames are arriving and the watch thread runs.
     // Blocks its caller for at most three first-frame bounds (one under
     // KeepTrying) plus pipeline start-up.
+    //
+    // InBackground refuses what Once refuses except 22 and 24 (1, 2, 7, 8,
+    // 9, 12, 13, 14), then returns 0 without waiting for a frame or
+    // starting a pipeline: the camera is reserved (ewc_used, its buffer
+    // black) in state Starting, and its watch thread makes the first
+    // attempt at once. That attempt ends in Running (no return counted) or
+    // in Lost (one loss, the reason kept), after which it is retried every
+    // reconnect interval. The caller is held only while the source is
+    // built to check it (and, with a device subtype, while a device is
+    // asked its formats); never for a first-frame bound or a network peer.
     int EWC_Open(int num, int width, int height, double fps, int deviceIndex,
                  const Guid& grabberSubtype, const Guid& deviceSubtype,
                  OpenMode mode = OpenMode::Once);
 
     // Stops and frees the camera; its device becomes free. 1 if the number
-    // is out of range or not open, 2 if stopping failed, else 0.
+    // is out of range or not open, 2 if stopping failed, else 0. Ends an
+    // attempt in progress (a first-frame wait, a connection to a silent
+    // network camera) without waiting for its bound; an RTSP camera that
+    // stopped answering mid-stream holds it for rtspsrc's teardown wait
+    // (100 ms).
     int EWC_Close(int num);
 
     // Stops the stream (the watch thread ends; the buffer keeps the last
     // frame). 0 done, 2 nothing to stop. (3, a stop that did not complete
     // in 3 s, cannot happen here: stopping a pipeline is synchronous.)
+    // Prompt as EWC_Close.
     int EWC_Stop(int num);
 
     // Copies the newest frame (EWC_GetBufferSize bytes, top row first) into
@@ -230,7 +255,8 @@ class CaptureLayer {
     // sizes are ranges offers the common sizes from 160×120 to 1920×1080
     // within them; a source whose formats are only known once connected
     // (network cameras) offers the common sizes with the null subtype
-    // ("AUTO"), all of which it can deliver by scaling. At most *count
+    // ("AUTO"), all of which it can deliver by scaling; nothing is
+    // connected to ask one (a local device is opened). At most *count
     // (in/out) entries replace *list; *count becomes the number put.
     // Returns 0, 1 (number out of range or count null), 7 (the source does
     // not build), 8 (no camera) or 9 (no such camera).

@@ -120,22 +120,18 @@ void CCameraDlg::readFormats() {
 
 void CCameraDlg::openCamera() {
     const FrameSize size = motion_.m_frameSize;
-    // A camera that does not start stays reserved and is retried like a
-    // lost stream, so the window reports it and picks it up when it comes.
+    // The camera starts on its own thread: a camera that sends nothing
+    // never holds this one. One that does not start stays reserved and is
+    // retried like a lost stream, so the window reports it (checkStream)
+    // and picks it up when it comes.
     openResult_ = layer_.EWC_Open(cameraNo(), size.width, size.height, frameRate(), -1,
-                                  layer_.ewc_type, layer_.ewc_device_type, OpenMode::KeepTrying);
+                                  layer_.ewc_type, layer_.ewc_device_type, OpenMode::InBackground);
     // Counts start again with every open.
     seenLosses_ = 0;
     seenReturns_ = 0;
     const ewc_status st = layer_.ewc_GetStatus(cameraNo());
     if (!st.friendlyName.empty())
         cameraName_ = st.friendlyName;
-    // Reported as a loss: a camera that does not start; as a return: one
-    // that was lost and starts again (reopened with another format).
-    if (st.state == StreamState::Lost && !motion_.streamLost())
-        motion_.OnStreamState(true, cameraName_);
-    else if (st.state == StreamState::Running && motion_.streamLost())
-        motion_.OnStreamState(false, cameraName_);
 }
 
 void CCameraDlg::fitWindowToPicture() {
@@ -155,6 +151,9 @@ void CCameraDlg::OnTimer() {
     timer_.stop();
     UpdateData();
     const bool detect = motion_.OnDisplayTick();
+    // The state before the frame: a stream seen running has its first frame
+    // in the buffer, so no black frame before it enters the measurement.
+    const bool measure = detect && checkStream();
     // Nobody sees the picture of a headless program or a minimised window:
     // the frame is then fetched for the detection only.
     const bool shown = pictureShown();
@@ -164,8 +163,8 @@ void CCameraDlg::OnTimer() {
         picture_->compose(motion_.frame(), motion_.m_frameSize, m_dispSize, motion_.m_detectRect,
                           motion_.streamLost());
     if (detect) {
-        checkStream();
-        motion_.Detect();
+        if (measure)
+            motion_.Detect();
         updateTitle();
         updateMeter();
     }
@@ -193,10 +192,14 @@ std::string CCameraDlg::SaveImage(std::string& path, int stored) {
     return motion_.SaveImage(path, stored);
 }
 
-void CCameraDlg::checkStream() {
+bool CCameraDlg::checkStream() {
     const ewc_status st = layer_.ewc_GetStatus(cameraNo());
     if (!st.friendlyName.empty())
         cameraName_ = st.friendlyName;
+    // Still starting: nothing to report yet (a reopen after a loss keeps
+    // the loss until the stream runs), and only black frames to measure.
+    if (st.state == StreamState::Starting)
+        return false;
     const bool wasLost = motion_.streamLost();
     const bool lostNow = st.state == StreamState::Lost;
     const bool newLoss = st.losses > seenLosses_;
@@ -212,6 +215,7 @@ void CCameraDlg::checkStream() {
         motion_.OnStreamState(true, cameraName_);
         motion_.OnStreamState(false, cameraName_);
     }
+    return true;
 }
 
 void CCameraDlg::updateTitle() {

@@ -38,18 +38,21 @@ class CCameraDlg : public QDialog {
 
     // Settings, slider, placement (shifted 8 pixels per camera number), the
     // format list, the camera opened, the frames made, layout, timer 22.
-    // Blocks while the camera opens (at most the layer's three first-frame
-    // bounds). Call once, before show().
+    // The camera starts in the background (OpenMode::InBackground): this
+    // returns without waiting for its first frame. Call once, before show().
     void OnInitDialog();
     // One tick of timer 22 (also callable by tests): controls to members,
     // the newest frame and the picture (while someone can see it: not
-    // headless, not minimised); every 15th tick the newest frame, the
-    // stream's state and the detection, then the title and the meter.
+    // headless, not minimised); every 15th tick the stream's state, the
+    // newest frame and the detection (none while the camera is starting),
+    // then the title and the meter. A camera whose first attempt fails is
+    // reported lost at the first tick that sees it, like a lost stream.
     void OnTimer();
     // Controls to members.
     void UpdateData();
-    // A format chosen in the list: the camera is reopened with it and the
-    // motion measurement starts afresh with the whole frame as rectangle.
+    // A format chosen in the list: the camera is reopened with it (in the
+    // background) and the motion measurement starts afresh with the whole
+    // frame as rectangle.
     void OnCbnSelchangeCombo1(int index);
     // "設定...": the camera's own settings (EWC_PropertyPage); returns its
     // result (2 when that dialog is already showing).
@@ -79,7 +82,8 @@ class CCameraDlg : public QDialog {
     FrameSize dispSize() const { return m_dispSize; }
     // The frame sizes of the format list (`RESOLUTION`), in list order.
     const std::vector<FrameSize>& resolutions() const { return RESOLUTION; }
-    // What EWC_Open returned at the last opening.
+    // What EWC_Open returned at the last opening: 0 once the camera is
+    // reserved, before it has started (see the layer's ewc_GetStatus).
     int openResult() const { return openResult_; }
     bool dragging() const { return m_dragging; }
     QRect dragRect() const { return m_dragRect; }
@@ -119,7 +123,9 @@ class CCameraDlg : public QDialog {
     void fetchFrame();
     void readFormats();
     void openCamera();
-    void checkStream();
+    // Reports a loss or return not yet reported. False while the camera
+    // is starting (nothing to measure yet).
+    bool checkStream();
     void updateTitle();
     void updateMeter();
     void fitWindowToPicture();

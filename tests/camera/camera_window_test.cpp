@@ -2,12 +2,14 @@
 // opening (format list, stored choices, rectangle, placement), layout at two
 // sizes, a large frame shown reduced, the picture with its rectangle pen,
 // the meter, drawing the rectangle with the mouse, a format change, the
-// camera's own settings, the saved section, and a stream that stops and
-// comes back.
+// camera's own settings, the saved section, a stream that stops and comes
+// back, and a camera that starts late or never (it opens in the background).
+#include <gst/gst.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <atomic>
 #include <chrono>
 #include <regex>
 #include <thread>
@@ -15,6 +17,7 @@
 #include "camera/camera_source.h"
 #include "camera/ui/camera_dlg.h"
 #include "tests/camera/camera_test_host.h"
+#include "tests/camera/camera_test_support.h"
 #include "tests/support/temp_dir.h"
 
 namespace orvana::camera {
@@ -27,8 +30,10 @@ class CameraWindow : public ::testing::Test {
   protected:
     void SetUp() override { host.store_.writeString("Setting", "DATA_DIR", dir.path()); }
 
-    // Opens window `num` on a layer over `cameras`.
-    CCameraDlg& open(const std::string& cameras, int num = 0, CaptureOptions options = {}) {
+    // Opens window `num` on a layer over `cameras`. The camera starts in
+    // the background; with `running` this waits until its frames arrive.
+    CCameraDlg& open(const std::string& cameras, int num = 0, CaptureOptions options = {},
+                     bool running = true) {
         if (!layer) {
             source = makeListedCameraSource(cameras);
             layer = std::make_unique<CaptureLayer>(*source, options);
@@ -38,6 +43,11 @@ class CameraWindow : public ::testing::Test {
         w->OnInitDialog();
         w->show();
         windows.push_back(std::move(w));
+        if (running)
+            EXPECT_TRUE(orvana::testing::waitUntil([&] {
+                return layer->ewc_GetStatus(num).state == StreamState::Running;
+            })) << "camera "
+                << num << " starts";
         return *windows.back();
     }
     // Runs display ticks until `done` or about `limit` of real time.
@@ -321,6 +331,92 @@ TEST_F(CameraWindow, CameraSettingsDialogActsAtOnceOncePerCamera) {
     EXPECT_EQ(w.OnBnClickedButton1(), 0);
     // A camera that is not open has none.
     EXPECT_EQ(pages->EWC_PropertyPage(5, nullptr), 1);
+}
+
+// Closes the gate of the first `closed` pipelines the layer starts: a
+// camera that sends nothing to its first attempts.
+CaptureOptions gatedStart(std::atomic<int>& pipelines, int closed) {
+    CaptureOptions o;
+    o.firstFrameTimeoutMs = 300;
+    o.reconnectIntervalMs = 300;
+    o.onPipeline = [&pipelines, closed](int, _GstElement* p) {
+        if (++pipelines > closed)
+            return;
+        if (GstElement* gate = gst_bin_get_by_name(GST_BIN(p), "gate")) {
+            g_object_set(gate, "drop", TRUE, nullptr);
+            gst_object_unref(gate);
+        }
+    };
+    return o;
+}
+
+TEST_F(CameraWindow, CameraThatDoesNotStartIsReportedLostOnceAndItsComingToo) {
+    // The first attempt and the first retry get no frame; the next does.
+    std::atomic<int> pipelines{0};
+    CCameraDlg& w =
+        open("videotestsrc is-live=true ! valve name=gate", 0, gatedStart(pipelines, 2), false);
+    EXPECT_EQ(w.openResult(), 0);
+    ASSERT_TRUE(tickUntil(w, [&] { return w.motion().streamLost(); }));
+    EXPECT_TRUE(w.windowTitle().endsWith(QStringLiteral(" 再接続中...")));
+    // The failed retry is no second loss.
+    ASSERT_TRUE(tickUntil(w, [&] { return !w.motion().streamLost(); }));
+    EXPECT_GE(pipelines.load(), 3);
+    detection(w);
+    const auto lines = host.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].rfind("[2]>>>カメラ映像途絶<<< Camera#0 (videotestsrc ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind("[2]<<<カメラ映像復帰>>> Camera#0 (videotestsrc ", 0), 0u) << lines[1];
+    ASSERT_EQ(host.mails().size(), 2u);
+    EXPECT_EQ(host.mails()[0].title, "カメラ映像途絶");
+    EXPECT_FALSE(w.windowTitle().endsWith(QStringLiteral(" 再接続中...")));
+}
+
+TEST_F(CameraWindow, StartingCameraIsNeitherLostNorRunningAndHoldsNothing) {
+    // No frame ever, and a first-frame bound of an hour: a window that
+    // waited for it at its opening, its format change or its closing
+    // would not come back.
+    CaptureOptions silent;
+    silent.firstFrameTimeoutMs = 3600 * 1000;
+    CCameraDlg& w = open("videotestsrc is-live=true ! valve drop=true", 0, silent, false);
+    EXPECT_EQ(w.openResult(), 0);
+    for (int i = 0; i < 4; ++i)
+        detection(w);
+    EXPECT_EQ(layer->ewc_GetStatus(0).state, StreamState::Starting);
+    EXPECT_FALSE(w.motion().streamLost());
+    EXPECT_TRUE(host.lines().empty());
+    EXPECT_FALSE(w.windowTitle().endsWith(QStringLiteral(" 再接続中...")));
+    // Black frames are not measured: the ring waits for the camera's own.
+    EXPECT_EQ(w.motion().m_ringFilled, 0);
+    EXPECT_EQ(w.motion().m_ringIndex, 0);
+
+    const int other = indexOf(w, {320, 240});
+    ASSERT_GE(other, 0);
+    w.OnCbnSelchangeCombo1(other);
+    EXPECT_EQ(w.openResult(), 0);
+    EXPECT_EQ(layer->EWC_GetBufferSize(0), 320 * 240 * 4);
+    EXPECT_EQ(layer->ewc_GetStatus(0).state, StreamState::Starting);
+
+    windows.clear();
+    EXPECT_EQ(layer->ewc_GetStatus(0).state, StreamState::Closed);
+    EXPECT_EQ(layer->ewc_used[0], 0);
+    EXPECT_TRUE(host.lines().empty());
+}
+
+TEST_F(CameraWindow, LostCameraReopenedAtAnotherFormatIsNotLostTwice) {
+    // Never any frame: lost at the first attempt, and again after the
+    // reopen, which is still the same loss.
+    std::atomic<int> pipelines{0};
+    CCameraDlg& w = open("videotestsrc is-live=true ! valve name=gate", 0,
+                         gatedStart(pipelines, 1 << 30), false);
+    ASSERT_TRUE(tickUntil(w, [&] { return w.motion().streamLost(); }));
+    const int other = indexOf(w, {320, 240});
+    ASSERT_GE(other, 0);
+    w.OnCbnSelchangeCombo1(other);
+    ASSERT_TRUE(tickUntil(w, [&] { return layer->ewc_GetStatus(0).losses == 1; }));
+    detection(w);
+    EXPECT_TRUE(w.motion().streamLost());
+    EXPECT_EQ(host.lines().size(), 1u);
+    EXPECT_EQ(host.mails().size(), 1u);
 }
 
 TEST_F(CameraWindow, StreamThatStopsIsReportedShownAndItsReturnToo) {

@@ -2,14 +2,21 @@
 // list facility as a test would give ORVANA_CAMERAS: device choice, result
 // codes, formats, frames and their byte order, the reopen path, a stream
 // that stops and comes back, colour balance, and an RTSP camera on loopback.
+#include <arpa/inet.h>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "camera/camera_source.h"
@@ -283,6 +290,156 @@ TEST(CaptureOpen, KeepTryingHoldsTheCameraAndOpensItWhenFramesCome) {
     EXPECT_EQ(rig.layer->ewc_GetStatus(0).returns, 1);
     EXPECT_TRUE(rig.framesAtLeast(0, 3));
     EXPECT_EQ(rig.layer->ewc_GetStatus(0).losses, 1);  // the failed retry is no new loss
+    EXPECT_EQ(rig.layer->EWC_Close(0), 0);
+}
+
+TEST(CaptureOpen, InBackgroundReservesAndReturnsWithoutWaitingForAFrame) {
+    // A camera that never sends a frame, with a first-frame bound of an
+    // hour: an open or a close that waited for it would not come back.
+    std::atomic<int> pipelines{0};
+    CaptureOptions o;
+    o.firstFrameTimeoutMs = 3600 * 1000;
+    o.onPipeline = [&](int, _GstElement*) { ++pipelines; };
+    Rig rig("videotestsrc is-live=true ! valve drop=true;videotestsrc is-live=true", o);
+    ASSERT_EQ(rig.open(0, 160, 120, -1, OpenMode::InBackground), EWC_OK);
+    ewc_status s = rig.layer->ewc_GetStatus(0);
+    EXPECT_EQ(s.state, StreamState::Starting);
+    EXPECT_EQ(s.result, EWC_OK);
+    EXPECT_EQ(s.deviceNumber, 0);
+    EXPECT_EQ(s.losses, 0);
+    EXPECT_EQ(s.returns, 0);
+    EXPECT_TRUE(s.reason.empty());
+    EXPECT_EQ(rig.layer->ewc_used[0], 1);
+    EXPECT_EQ(rig.open(0, 160, 120, -1, OpenMode::InBackground), EWC_ALREADY_OPEN);
+    // The buffer is there, black, before any frame.
+    ASSERT_EQ(rig.layer->EWC_GetBufferSize(0), 160 * 120 * 4);
+    const auto black = rig.image(0);
+    EXPECT_TRUE(std::all_of(black.begin(), black.end(), [](std::uint8_t b) { return b == 0; }));
+
+    // The watch thread's attempt is under way and still waiting.
+    ASSERT_TRUE(waitUntil([&] { return pipelines.load() == 1; }));
+    EXPECT_EQ(rig.layer->ewc_GetStatus(0).state, StreamState::Starting);
+    // The next free device goes to the next camera meanwhile.
+    ASSERT_EQ(rig.open(1, 160, 120, -1, OpenMode::InBackground), EWC_OK);
+    EXPECT_EQ(rig.layer->ewc_GetStatus(1).deviceNumber, 1);
+
+    // Closing ends the attempt and frees the device.
+    EXPECT_EQ(rig.layer->EWC_Close(0), 0);
+    EXPECT_EQ(rig.layer->ewc_GetStatus(0).state, StreamState::Closed);
+    EXPECT_EQ(rig.layer->ewc_used[0], 0);
+    EXPECT_EQ(rig.layer->EWC_GetBufferSize(0), 0);
+
+    // So does a stop; the camera stays reserved until it is closed.
+    ASSERT_EQ(rig.open(2, 160, 120, 0, OpenMode::InBackground), EWC_OK);
+    ASSERT_TRUE(waitUntil([&] { return pipelines.load() >= 2; }));
+    EXPECT_EQ(rig.layer->EWC_Stop(2), 0);
+    EXPECT_EQ(rig.layer->ewc_GetStatus(2).state, StreamState::Stopped);
+    EXPECT_EQ(rig.layer->ewc_GetStatus(2).losses, 0);
+    EXPECT_EQ(rig.layer->ewc_used[0], 1);
+    EXPECT_EQ(rig.layer->EWC_Close(2), 0);
+    EXPECT_EQ(rig.layer->ewc_used[0], 0);
+}
+
+TEST(CaptureOpen, InBackgroundRefusesWhatCanBeToldAtOnce) {
+    Rig rig("videotestsrc is-live=true;no_such_element_anywhere");
+    auto open = [&](int num, int w, int device, const Guid& grabber, const Guid& subtype) {
+        return rig.layer->EWC_Open(num, w, 120, 15.0, device, grabber, subtype,
+                                   OpenMode::InBackground);
+    };
+    EXPECT_EQ(open(10, 160, -1, kRgb32, kNullGuid), EWC_BAD_NUMBER);
+    EXPECT_EQ(open(0, 160, 1, kRgb32, kNullGuid), EWC_SOURCE_NOT_ADDED);
+    EXPECT_EQ(open(0, 160, 5, kRgb32, kNullGuid), EWC_NO_FREE_DEVICE);
+    EXPECT_EQ(open(0, -5, -1, kRgb32, kNullGuid), EWC_FORMAT_REFUSED);
+    EXPECT_EQ(open(0, 160, 0, kRgb32, ewc_SubtypeId("MJPG")), EWC_FORMAT_REFUSED);
+    EXPECT_EQ(open(0, 160, -1, ewc_SubtypeId("YUY2"), kNullGuid), EWC_PIXEL_FORMAT_REFUSED);
+    // Refused: nothing reserved, nothing left running.
+    EXPECT_EQ(rig.layer->ewc_used[0], 0);
+    EXPECT_EQ(rig.layer->ewc_used[1], 0);
+    EXPECT_EQ(rig.layer->ewc_GetStatus(0).state, StreamState::Closed);
+    EXPECT_EQ(rig.layer->ewc_GetStatus(0).result, EWC_PIXEL_FORMAT_REFUSED);
+    EXPECT_EQ(rig.layer->EWC_Close(0), 1);
+}
+
+TEST(CaptureOpen, InBackgroundRunsWithoutAReturnOnceFramesCome) {
+    const auto caller = std::this_thread::get_id();
+    std::atomic<bool> offCaller{false};
+    CaptureOptions o;
+    o.onPipeline = [&](int, _GstElement*) { offCaller = std::this_thread::get_id() != caller; };
+    Rig rig(solid(0xFF102030, " ! video/x-raw,format=YUY2"), o);
+    ASSERT_EQ(rig.open(0, 160, 120, -1, OpenMode::InBackground), EWC_OK);
+    ASSERT_TRUE(
+        waitUntil([&] { return rig.layer->ewc_GetStatus(0).state == StreamState::Running; }));
+    EXPECT_TRUE(offCaller.load());
+    EXPECT_TRUE(rig.framesAtLeast(0, 3));
+    const ewc_status s = rig.layer->ewc_GetStatus(0);
+    EXPECT_EQ(s.losses, 0);
+    EXPECT_EQ(s.returns, 0);  // a start is no return
+    EXPECT_TRUE(s.reason.empty());
+    EXPECT_EQ(s.deviceSubtypeName, "YUY2");
+    const auto f = rig.image(0);  // through YUY2: near the colour
+    EXPECT_NEAR(f[0], 0x30, 12);
+    EXPECT_NEAR(f[2], 0x10, 12);
+    EXPECT_EQ(rig.layer->EWC_Close(0), 0);
+    EXPECT_EQ(rig.layer->ewc_used[0], 0);
+}
+
+TEST(CaptureOpen, InBackgroundFirstAttemptThatFailsIsOneLossWithItsReason) {
+    CaptureOptions o;
+    o.firstFrameTimeoutMs = 3600 * 1000;  // the end of stream, not the bound, ends it
+    o.reconnectIntervalMs = 3600 * 1000;  // and the retry is far off
+    Rig rig("videotestsrc is-live=true num-buffers=0", o);
+    ASSERT_EQ(rig.open(0, 160, 120, -1, OpenMode::InBackground), EWC_OK);
+    ASSERT_TRUE(waitUntil([&] { return rig.layer->ewc_GetStatus(0).state == StreamState::Lost; }));
+    const ewc_status s = rig.layer->ewc_GetStatus(0);
+    EXPECT_EQ(s.losses, 1);
+    EXPECT_EQ(s.returns, 0);
+    EXPECT_NE(s.reason.find("ended before its first frame"), std::string::npos) << s.reason;
+    EXPECT_EQ(s.result, EWC_OK);
+    EXPECT_EQ(rig.layer->ewc_used[0], 1);  // still held, to be tried again
+    EXPECT_EQ(rig.layer->EWC_Close(0), 0);
+    EXPECT_EQ(rig.layer->ewc_used[0], 0);
+}
+
+TEST(CaptureOpen, InBackgroundCameraThatStartsLateIsLostOnceThenReturns) {
+    CaptureOptions o;
+    o.firstFrameTimeoutMs = 150;
+    o.reconnectIntervalMs = 50;
+    std::mutex m;
+    int pipes = 0;
+    ewc_status atRetry;
+    Rig* rigp = nullptr;
+    o.onPipeline = [&](int, _GstElement* p) {
+        std::lock_guard lock(m);
+        ++pipes;
+        // The first attempt and the first retry see a closed gate.
+        if (pipes == 2)
+            atRetry = rigp->layer->ewc_GetStatus(0);
+        if (pipes > 2)
+            return;
+        if (GstElement* gate = gst_bin_get_by_name(GST_BIN(p), "gate")) {
+            g_object_set(gate, "drop", TRUE, nullptr);
+            gst_object_unref(gate);
+        }
+    };
+    Rig rig("videotestsrc is-live=true ! valve name=gate", o);
+    rigp = &rig;
+    ASSERT_EQ(rig.open(0, 160, 120, -1, OpenMode::InBackground), EWC_OK);
+    ASSERT_TRUE(
+        waitUntil([&] { return rig.layer->ewc_GetStatus(0).state == StreamState::Running; }));
+    {
+        // When the retry began, the failed start had counted as a loss.
+        std::lock_guard lock(m);
+        EXPECT_GE(pipes, 3);
+        EXPECT_EQ(atRetry.state, StreamState::Lost);
+        EXPECT_EQ(atRetry.losses, 1);
+        EXPECT_EQ(atRetry.returns, 0);
+        EXPECT_EQ(atRetry.reason, "no frame within 150 ms");
+    }
+    const ewc_status s = rig.layer->ewc_GetStatus(0);
+    EXPECT_EQ(s.returns, 1);
+    EXPECT_EQ(s.losses, 1);  // the failed retry is no new loss
+    EXPECT_TRUE(s.reason.empty());
+    EXPECT_TRUE(rig.framesAtLeast(0, 3));
     EXPECT_EQ(rig.layer->EWC_Close(0), 0);
 }
 
@@ -635,6 +792,88 @@ void lossAndReturn(NetworkCameraServer::Kind kind, const char* subtype) {
     EXPECT_EQ(s.state, StreamState::Running);
     EXPECT_EQ(s.losses, 1);
     EXPECT_EQ(rig.layer->EWC_Close(0), 0);
+}
+
+// A network camera that takes the connection and never answers: a port
+// on loopback whose connections are accepted and held open, silent.
+class SilentPeer {
+  public:
+    SilentPeer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&a), len) != 0 ||
+            ::listen(fd_, 16) != 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len))
+            return;
+        port_ = ntohs(a.sin_port);
+        accepter_ = std::thread([this] {
+            while (!stop_) {
+                pollfd p{fd_, POLLIN, 0};
+                if (::poll(&p, 1, 50) <= 0)
+                    continue;
+                const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+                if (c < 0)
+                    continue;
+                std::lock_guard lock(m_);
+                held_.push_back(c);
+            }
+        });
+    }
+    ~SilentPeer() {
+        stop_ = true;
+        if (accepter_.joinable())
+            accepter_.join();
+        for (int c : held_)
+            ::close(c);
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int port() const { return port_; }
+    int connections() {
+        std::lock_guard lock(m_);
+        return int(held_.size());
+    }
+
+  private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread accepter_;
+    std::mutex m_;
+    std::vector<int> held_;
+};
+
+// Nothing on the owner's thread waits for a network camera that does not
+// answer: not the format list, not the open, not the close in the middle
+// of the attempt. Both peers' time-outs and the first-frame bound are an
+// hour, so a call that waited for either would not come back.
+TEST(CaptureNetwork, SilentPeerHoldsNoCallerAtOpenFormatsOrClose) {
+    SilentPeer peer;
+    ASSERT_GT(peer.port(), 0);
+    const std::string at = "127.0.0.1:" + std::to_string(peer.port());
+    CaptureOptions o;
+    o.firstFrameTimeoutMs = 3600 * 1000;
+    Rig rig("rtspsrc location=rtsp://" + at + "/cam tcp-timeout=3600000000;" +
+                "souphttpsrc location=http://" + at +
+                "/video.mjpg is-live=true timeout=3600 retries=0 ! multipartdemux;" + "rtsp://" +
+                at + "/cam;http://" + at + "/video.mjpg",
+            o);
+    for (int num = 0; num < 4; ++num) {
+        SCOPED_TRACE(num);
+        std::vector<ewc_format> list;
+        int count = 120;
+        ASSERT_EQ(rig.layer->ewc_GetFormat(num, "", &list, &count), EWC_OK);
+        EXPECT_EQ(list.front().name, "AUTO");
+        const int before = peer.connections();
+        ASSERT_EQ(rig.open(num, 160, 120, num, OpenMode::InBackground), EWC_OK);
+        // The attempt reached the peer and waits for its answer.
+        ASSERT_TRUE(waitUntil([&] { return peer.connections() > before; }));
+        EXPECT_EQ(rig.layer->ewc_GetStatus(num).state, StreamState::Starting);
+        EXPECT_EQ(rig.layer->EWC_Close(num), 0);
+        EXPECT_EQ(rig.layer->ewc_used[num], 0);
+    }
 }
 
 TEST(CaptureNetwork, RtspServerStopIsALossAndItsRestartAReturn) {
