@@ -43,7 +43,8 @@ TEST(CameraProcess, MovingBallGivesTheNoticeAndTheMailStillCameraNothing) {
     // Measured once the monitors have started: fetching and measuring
     // frames and writing the pictures on the window thread.
     const long stall = orvana::testing::longestUiStallMs(home.file("stall.txt"));
-    std::printf("longest UI-thread stall with two cameras: %ld ms\n", stall);
+    std::printf("longest UI-thread stall with two cameras: %ld ms (start-up %ld ms)\n", stall,
+                orvana::testing::startUpMs(home.file("stall.txt")));
     EXPECT_GE(stall, 0);
     EXPECT_LT(stall, 500);
 
@@ -127,9 +128,12 @@ TEST(CameraProcess, CameraThatNeverSendsIsReportedOnceAndHoldsNoWindow) {
     EXPECT_EQ(out.find("カメラ映像復帰"), std::string::npos) << out;
     // The program's stall meter starts once the monitors have started, so
     // this covers the running program (the failed start, its report, the
-    // retries) and not the opening itself, which the window tests cover.
+    // retries); the opening itself is in start-up's figure, and the window
+    // tests show it never waits for the camera.
     const long stall = orvana::testing::longestUiStallMs(home.file("stall.txt"));
-    std::printf("longest UI-thread stall with a camera that never sends: %ld ms\n", stall);
+    std::printf(
+        "longest UI-thread stall with a camera that never sends: %ld ms (start-up %ld ms)\n", stall,
+        orvana::testing::startUpMs(home.file("stall.txt")));
     EXPECT_GE(stall, 0);
     EXPECT_LT(stall, 500);
 }
