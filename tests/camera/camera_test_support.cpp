@@ -2,7 +2,6 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <thread>
 
 #include "tests/support/child_program.h"
 
@@ -65,16 +64,6 @@ std::string NetworkCameraServer::url() const {
     if (options_.kind == Kind::Rtsp)
         return "rtsp://127.0.0.1:" + std::to_string(port_) + "/cam";
     return "http://127.0.0.1:" + std::to_string(port_) + "/video.mjpg";
-}
-
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
 }
 
 }  // namespace orvana::testing

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/wait_until.h"
+
 namespace orvana::testing {
 
 class ChildProgram;
@@ -49,10 +51,5 @@ class NetworkCameraServer {
     std::unique_ptr<ChildProgram> child_;
     int port_ = 0;
 };
-
-// Polls `done` every 10 ms until it holds (true) or `timeout` passed
-// (false). For conditions a real peer brings about; generous bounds.
-bool waitUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 }  // namespace orvana::testing

@@ -43,11 +43,11 @@ class CameraWindow : public ::testing::Test {
         w->OnInitDialog();
         w->show();
         windows.push_back(std::move(w));
-        if (running)
+        if (running) {
             EXPECT_TRUE(orvana::testing::waitUntil([&] {
                 return layer->ewc_GetStatus(num).state == StreamState::Running;
-            })) << "camera "
-                << num << " starts";
+            })) << "camera " << num << " starts";
+        }
         return *windows.back();
     }
     // Runs display ticks until `done` or about `limit` of real time.

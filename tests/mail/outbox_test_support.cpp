@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <thread>
 
 #include "mail/outbox.h"
 
@@ -41,16 +40,6 @@ NoticeKey keyOf(const CMail& m) {
 
 NoticeKey keyOf(const ReceivedMail& m) {
     return {m.subject, crlfToLf(m.body)};
-}
-
-bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return pred();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
 }
 
 }  // namespace orvana::testing

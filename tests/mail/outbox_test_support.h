@@ -11,6 +11,7 @@
 
 #include "mail/mail_queue.h"
 #include "tests/mail/mail_test_support.h"
+#include "tests/support/wait_until.h"
 
 namespace orvana::testing {
 
@@ -30,8 +31,5 @@ std::string crlfToLf(const std::string& s);
 using NoticeKey = std::pair<std::string, std::string>;
 NoticeKey keyOf(const CMail& m);
 NoticeKey keyOf(const ReceivedMail& m);
-
-// Polls pred every 10 ms (real time) until it holds or timeout passed.
-bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout);
 
 }  // namespace orvana::testing

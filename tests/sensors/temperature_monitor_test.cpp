@@ -13,6 +13,7 @@
 #include "tests/sensors/sensor_test_host.h"
 #include "tests/sensors/standin_devices.h"
 #include "tests/sensors/test_dirs.h"
+#include "tests/support/wait_until.h"
 
 namespace orvana::sensors {
 namespace {
@@ -458,14 +459,6 @@ TEST_F(TemperatureTest, AMeterUnpluggedAndPluggedBackIsReportedOnceAndFoundAgain
     EXPECT_EQ(counters.liveStrings(), 0);
 }
 
-// Waits for `done` with a generous bound; the suite runs on a loaded machine.
-template <class Done>
-bool eventually(Done done) {
-    for (int i = 0; i < 20000 && !done(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return done();
-}
-
 TEST_F(TemperatureTest, AMeterThatStopsAnsweringFailsItsCyclesWithoutHoldingThemAndIsReportedLost) {
     StandinDevices::Counters counters("libkelvaro.so");
     TemperatureMonitor& m = open();
@@ -478,7 +471,7 @@ TEST_F(TemperatureTest, AMeterThatStopsAnsweringFailsItsCyclesWithoutHoldingThem
     devices_.hanging("meter0");
     host_.clock_.advanceSeconds(60);
     EXPECT_EQ(m.DoMeasure(), 0);
-    ASSERT_TRUE(eventually([&] { return counters.hangingReads() == 1; }));
+    ASSERT_TRUE(orvana::testing::waitUntil([&] { return counters.hangingReads() == 1; }));
     EXPECT_TRUE(m.library().binding().busy());
 
     // While it hangs, the next cycles fail at once, without a second call
@@ -497,7 +490,7 @@ TEST_F(TemperatureTest, AMeterThatStopsAnsweringFailsItsCyclesWithoutHoldingThem
     // The late answer is dropped: nothing is recorded for the cycle that
     // had given up on it.
     devices_.meter("meter0", 24.0, 45.0);
-    ASSERT_TRUE(eventually([&] { return !m.library().binding().busy(); }));
+    ASSERT_TRUE(orvana::testing::waitUntil([&] { return !m.library().binding().busy(); }));
     EXPECT_EQ(m.series().GetSize(), records);
     EXPECT_EQ(m.title(), title);
 
@@ -515,7 +508,7 @@ TEST_F(TemperatureTest, AMonitorClosedWhileItsMeterHangsWaitsForTheReadBeforeThe
     devices_.hanging("meter0");
     host_.clock_.advanceSeconds(60);
     EXPECT_EQ(monitor_->DoMeasure(), 0);
-    ASSERT_TRUE(eventually([&] { return counters.hangingReads() == 1; }));
+    ASSERT_TRUE(orvana::testing::waitUntil([&] { return counters.hangingReads() == 1; }));
     // The meter answers while the monitor goes: the library, still running
     // that read, must stay loaded until it returns.
     std::thread answer([&] { devices_.meter("meter0", 21.0, 50.0); });
