@@ -44,9 +44,9 @@ class CameraWindow : public ::testing::Test {
         w->show();
         windows.push_back(std::move(w));
         if (running) {
-            EXPECT_TRUE(orvana::testing::waitUntil([&] {
-                return layer->ewc_GetStatus(num).state == StreamState::Running;
-            })) << "camera " << num << " starts";
+            const bool started = orvana::testing::waitUntil(
+                [&] { return layer->ewc_GetStatus(num).state == StreamState::Running; });
+            EXPECT_TRUE(started) << "camera " << num << " starts";
         }
         return *windows.back();
     }
