@@ -27,6 +27,19 @@ DeviceBinding::DeviceBinding(DeviceLibraryLoader* loader, const char* file, cons
     worker_ = std::make_unique<LibraryWorker>();
 }
 
+namespace {
+
+// FindUSB itself, on the worker: the path found from *index, the library's
+// string freed.
+std::string findOnWorker(char* (*find)(int*), void (*release)(char*), int* index) {
+    char* raw = find(index);
+    std::string path = raw ? std::string(raw) : std::string();
+    release(raw);
+    return path;
+}
+
+}  // namespace
+
 std::string DeviceBinding::FindUSB(int* index) const {
     if (!findUsb_)
         return {};
@@ -37,9 +50,7 @@ std::string DeviceBinding::FindUSB(int* index) const {
     const std::optional<Found> found =
         call<Found>([find = findUsb_, release = freeString_, from = *index] {
             Found f{{}, from};
-            char* raw = find(&f.index);
-            f.path = raw ? std::string(raw) : std::string();
-            release(raw);
+            f.path = findOnWorker(find, release, &f.index);
             return f;
         });
     if (!found)
@@ -51,17 +62,21 @@ std::string DeviceBinding::FindUSB(int* index) const {
 int DeviceBinding::CountDevices() const {
     if (!findUsb_)
         return 0;
-    int index = 0;
-    int count = 0;
-    while (count < kMaxDevices) {
-        const int before = index;
-        if (FindUSB(&index).empty())
-            break;
-        ++count;
-        if (index <= before)
-            break;
-    }
-    return count;
+    // The whole walk is one call: the caller waits once, not once a device.
+    return call<int>([find = findUsb_, release = freeString_] {
+               int index = 0;
+               int count = 0;
+               while (count < kMaxDevices) {
+                   const int before = index;
+                   if (findOnWorker(find, release, &index).empty())
+                       break;
+                   ++count;
+                   if (index <= before)
+                       break;
+               }
+               return count;
+           })
+        .value_or(0);
 }
 
 MeterLibrary::MeterLibrary(DeviceLibraryLoader* loader)

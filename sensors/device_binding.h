@@ -59,7 +59,8 @@ class DeviceBinding {
     // The CheckDevice count: FindUSB from index 0 with one index variable,
     // counting the non-empty answers up to the first empty one (at most
     // kMaxDevices; an index that does not move forward ends the count).
-    // 0 when unbound.
+    // 0 when unbound, or when the walk did not end in time (one wait for
+    // the whole walk).
     int CountDevices() const;
 
     // The read entry point; null when unbound.
